@@ -1,0 +1,36 @@
+# The two set-up commands: `make run` and `make test`. Everything else is a step they use.
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+XVFB_RUN = xvfb-run -a -s '-screen 0 1280x1024x24'
+
+.PHONY: run test bench build deps configure clean format
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+		echo "No display (DISPLAY and WAYLAND_DISPLAY are unset); to run headless: $(XVFB_RUN) $(BUILD_DIR)/tolvan-file-explorer"; \
+		exit 1; \
+	fi
+	@$(BUILD_DIR)/tolvan-file-explorer
+
+test: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target tolvan-bench
+	@$(BUILD_DIR)/bench/tolvan-bench $(BENCH_ARGS)
+
+format:
+	@clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	@rm -rf $(BUILD_DIR)
