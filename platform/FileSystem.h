@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include <sys/stat.h>
+
+namespace platform {
+
+// A point in time as the file system records it, in nanoseconds since the Unix epoch.
+using Timestamp = std::int64_t;
+
+struct OpenFolder;
+
+// One file of a folder as a walk over the folder's Files found it. Everything but the name
+// comes from a single statx, taken the first time a property needs it.
+class File
+{
+public:
+    QString Name() const;
+    QByteArrayView NameBytes() const { return m_name; }
+    const QString &Type() const;
+    quint32 TypeIndex() const;
+    std::int64_t Size() const;
+    Timestamp DateLastModified() const;
+    // Absent where the file system records no birth time.
+    std::optional<Timestamp> DateCreated() const;
+    // Removes the file for good; with force false a read-only file is refused.
+    void Delete(bool force = false) const;
+
+private:
+    friend class FileCollection;
+    const struct statx &status() const;
+
+    std::shared_ptr<const OpenFolder> m_folder;
+    QByteArray m_name;
+    mutable struct statx m_status
+    { };
+    mutable bool m_statusRead = false;
+};
+
+// The files directly inside a folder (every entry that is not a folder), read lazily from the
+// open folder in the order the file system yields them. Walk it once.
+class FileCollection
+{
+public:
+    class Iterator;
+    explicit FileCollection(std::shared_ptr<const OpenFolder> folder);
+    ~FileCollection();
+    FileCollection(FileCollection &&other) noexcept;
+    FileCollection(const FileCollection &) = delete;
+    FileCollection &operator=(const FileCollection &) = delete;
+
+    Iterator begin();
+    Iterator end();
+
+private:
+    bool advance(File &file);
+
+    std::shared_ptr<const OpenFolder> m_folder;
+    void *m_stream = nullptr; // DIR *
+};
+
+class FileCollection::Iterator
+{
+public:
+    Iterator(FileCollection *collection)
+        : m_collection(collection)
+    {
+        ++*this;
+    }
+    Iterator() = default;
+    const File &operator*() const { return m_file; }
+    const File *operator->() const { return &m_file; }
+    Iterator &operator++()
+    {
+        if (m_collection && !m_collection->advance(m_file))
+            m_collection = nullptr;
+        return *this;
+    }
+    bool operator==(const Iterator &other) const { return m_collection == other.m_collection; }
+
+private:
+    FileCollection *m_collection = nullptr;
+    File m_file;
+};
+
+// A folder that could be opened for reading.
+class Folder
+{
+public:
+    const QString &Path() const;
+    FileCollection Files() const;
+
+private:
+    friend class FileSystemObject;
+    std::shared_ptr<const OpenFolder> m_folder;
+};
+
+// The program's one gateway for reading and changing files. Create one per user action.
+class FileSystemObject
+{
+public:
+    // Fails for a missing path, a path that is not a folder, or a folder that cannot be read.
+    Folder GetFolder(const QString &path) const;
+    // Moves a file; an existing destination is refused, never replaced.
+    void MoveFile(const QString &source, const QString &destination) const;
+    // Copies a file; with overwrite an existing file at the destination is replaced safely.
+    void CopyFile(const QString &source, const QString &destination, bool overwrite = true) const;
+};
+
+} // namespace platform

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "platform/Failure.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace platform {
+
+// The three small services through which the program reaches the desktop. Production code
+// calls whichever is installed; by default that is the real one, and a test installs a
+// scripted or recording one instead so that no real box is shown and no application started.
+
+// Modal message boxes titled with the application's title.
+class MessageService
+{
+public:
+    enum Buttons { OkOnly = 0, OkCancel = 1 };
+    enum Answer { Ok = 1, Cancel = 2 };
+
+    virtual ~MessageService() = default;
+    // Shows prompt with button code 0 (OK alone) or 1 (OK and Cancel, OK the default) and
+    // returns the answer code: 1 for OK, 2 for Cancel or a box closed without OK.
+    virtual int MsgBox(const QString &prompt, int buttons) = 0;
+    // The failure report: the failure's number and description.
+    virtual void reportFailure(const Failure &failure) = 0;
+
+    static MessageService &current();
+    // Installs service (not owned) or, with nullptr, the real one again.
+    static void install(MessageService *service);
+};
+
+// Hands a document to the desktop's default application, without waiting for it.
+class OpenService
+{
+public:
+    virtual ~OpenService() = default;
+    virtual void open(const QString &path) = 0;
+
+    static OpenService &current();
+    static void install(OpenService *service);
+};
+
+// A mounted volume: its root path, and a text to show for it.
+struct Volume
+{
+    QString root;
+    QString label;
+};
+
+// The mounted volumes, read from the mount table without touching any of them.
+class VolumeService
+{
+public:
+    virtual ~VolumeService() = default;
+    virtual std::vector<Volume> volumes() = 0;
+
+    static VolumeService &current();
+    static void install(VolumeService *service);
+};
+
+// The application's title, used on the main window and on every message box.
+QString applicationTitle();
+
+} // namespace platform

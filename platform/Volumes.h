@@ -1,0 +1,19 @@
+#pragma once
+
+#include "platform/Services.h"
+
+#include <QByteArray>
+
+namespace platform {
+
+// The mounted volumes of this system worth browsing, "/" first, parsed from the text of
+// /proc/self/mountinfo. Pseudo file systems (proc, sysfs, cgroups, ...) and the system's own
+// runtime mounts under /proc, /sys, /dev and /run are left out. Nothing is stat'ed, so a dead
+// network mount cannot freeze the caller.
+std::vector<Volume> readMountedVolumes();
+std::vector<Volume> parseMountInfo(const QByteArray &mountInfo);
+
+// The volume whose root is the longest prefix of path (by text; nothing is touched).
+int volumeIndexForPath(const std::vector<Volume> &volumes, const QString &path);
+
+} // namespace platform
