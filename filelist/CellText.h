@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/FileSystem.h"
+
+#include <QLocale>
+#include <QString>
+
+namespace filelist {
+
+// The texts of the Size, Modified and Created columns, in the user's locale.
+
+// Bytes divided by 1024, two decimals, "KB" with no space: 1536 bytes gives "1.50KB".
+QString sizeText(std::int64_t bytes, const QLocale &locale = QLocale());
+
+// The locale's short date and time of a moment in local time; the date alone when the time is
+// exactly midnight. Local time comes from localtime_r, which reads the time zone once, not per
+// call as QDateTime's conversion does.
+QString dateText(platform::Timestamp moment, const QLocale &locale = QLocale());
+
+} // namespace filelist

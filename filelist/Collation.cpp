@@ -1,0 +1,108 @@
+#include "filelist/Collation.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace filelist {
+
+namespace {
+
+bool isDigit(char16_t c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+int sign(int value)
+{
+    return (value > 0) - (value < 0);
+}
+
+// Compares the digit runs starting at a[i] and b[j] by value (leading zeros do not count) and
+// moves both indexes past their runs.
+int compareNumbers(QStringView a, qsizetype &i, QStringView b, qsizetype &j)
+{
+    while (i < a.size() && a[i] == u'0' && i + 1 < a.size() && isDigit(a[i + 1].unicode()))
+        ++i;
+    while (j < b.size() && b[j] == u'0' && j + 1 < b.size() && isDigit(b[j + 1].unicode()))
+        ++j;
+    qsizetype endA = i, endB = j;
+    while (endA < a.size() && isDigit(a[endA].unicode()))
+        ++endA;
+    while (endB < b.size() && isDigit(b[endB].unicode()))
+        ++endB;
+    const qsizetype lengthA = endA - i, lengthB = endB - j;
+    int result = lengthA < lengthB ? -1 : (lengthA > lengthB ? 1 : 0);
+    for (qsizetype k = 0; result == 0 && k < lengthA; ++k)
+        result = sign(int(a[i + k].unicode()) - int(b[j + k].unicode()));
+    i = endA;
+    j = endB;
+    return result;
+}
+
+} // namespace
+
+Collation::Collation()
+{
+    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+    m_collator.setNumericMode(true);
+
+    // Rank the printable ASCII characters as the collator orders them one by one.
+    std::vector<char16_t> characters;
+    for (char16_t c = 0x20; c < 0x7F; ++c) {
+        if (!isDigit(c) || c == u'0')
+            characters.push_back(c);
+    }
+    auto textOf = [](char16_t c) { return QString(QChar(c)); };
+    std::stable_sort(characters.begin(), characters.end(),
+        [&](char16_t x, char16_t y) { return m_collator.compare(textOf(x), textOf(y)) < 0; });
+    quint8 rank = 1;
+    for (size_t k = 0; k < characters.size(); ++k) {
+        if (k > 0 && m_collator.compare(textOf(characters[k - 1]), textOf(characters[k])) != 0)
+            ++rank;
+        m_rank[characters[k]] = rank;
+    }
+    for (char16_t c = u'1'; c <= u'9'; ++c)
+        m_rank[c] = m_rank[u'0'];
+}
+
+bool Collation::isFastText(QStringView text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() >= 0x7F)
+            return false;
+    }
+    return true;
+}
+
+int Collation::fastCompare(QStringView a, QStringView b) const
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const char16_t x = a[i].unicode(), y = b[j].unicode();
+        if (isDigit(x) && isDigit(y)) {
+            if (const int result = compareNumbers(a, i, b, j))
+                return result;
+            continue;
+        }
+        if (m_rank[x] != m_rank[y])
+            return m_rank[x] < m_rank[y] ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    return (i < a.size()) - (j < b.size());
+}
+
+int Collation::collatorCompare(QStringView a, QStringView b) const
+{
+    return sign(m_collator.compare(a, b));
+}
+
+int Collation::compare(QStringView a, QStringView b) const
+{
+    const int result = (isFastText(a) && isFastText(b)) ? fastCompare(a, b) : collatorCompare(a, b);
+    if (result != 0)
+        return result;
+    return sign(a.compare(b));
+}
+
+} // namespace filelist

@@ -1,0 +1,247 @@
+#include "filelist/ListView.h"
+
+#include "app/Twips.h"
+#include "platform/Failure.h"
+
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QListView>
+#include <QStackedLayout>
+#include <QTreeView>
+
+#include <cerrno>
+
+namespace filelist {
+
+namespace {
+
+void makeDragSource(QAbstractItemView *view)
+{
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setDragEnabled(true);
+    view->setDragDropMode(QAbstractItemView::DragOnly);
+    view->setDefaultDropAction(Qt::CopyAction);
+}
+
+bool isNavigationKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+ListView::ListView(QWidget *parent)
+    : QWidget(parent)
+    , m_model(new FileListModel(this))
+    , m_report(new QTreeView(this))
+    , m_arranged(new QListView(this))
+{
+    m_report->setObjectName(QStringLiteral("report"));
+    m_arranged->setObjectName(QStringLiteral("arranged"));
+    m_report->setRootIsDecorated(false);
+    m_report->setItemsExpandable(false);
+    m_report->setUniformRowHeights(true);
+    m_report->setAllColumnsShowFocus(true);
+    QHeaderView *header = m_report->header();
+    header->setSectionsClickable(true);
+    header->setSectionsMovable(false);
+    header->setStretchLastSection(false);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(0, Qt::AscendingOrder);
+
+    m_arranged->setUniformItemSizes(true);
+    m_arranged->setMovement(QListView::Static);
+    m_arranged->setResizeMode(QListView::Adjust);
+    m_arranged->setWrapping(true);
+
+    makeDragSource(m_report);
+    makeDragSource(m_arranged);
+
+    m_report->setModel(m_model);
+    m_arranged->setModel(m_model);
+    QItemSelectionModel *unused = m_arranged->selectionModel();
+    m_selection = m_report->selectionModel();
+    m_arranged->setSelectionModel(m_selection);
+    delete unused;
+
+    auto *stack = new QStackedLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->addWidget(m_report);
+    stack->addWidget(m_arranged);
+    stack->setCurrentWidget(m_report);
+    setFocusProxy(m_report);
+
+    for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(m_report),
+             static_cast<QAbstractItemView *>(m_arranged)}) {
+        view->viewport()->installEventFilter(this);
+        view->installEventFilter(this);
+        connect(view, &QAbstractItemView::clicked, this, &ListView::ItemClick);
+    }
+    connect(header, &QHeaderView::sectionClicked, this,
+        [this](int logicalIndex) { Q_EMIT ColumnClick(logicalIndex + 1); });
+    connect(m_selection, &QItemSelectionModel::currentChanged, this,
+        [this](const QModelIndex &current) {
+            if (m_keyboardMove && current.isValid())
+                Q_EMIT ItemClick();
+        });
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, &ListView::rememberSelection);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        applyColumnWidths();
+        restoreSelection();
+    });
+}
+
+void ListView::setView(int view)
+{
+    m_view = view;
+    arrange();
+}
+
+// Large icons: a grid of cells with the name under where an icon would be; small icons: names
+// in cells flowing left to right; list: names flowing down in columns; report: the table.
+void ListView::arrange()
+{
+    auto *stack = static_cast<QStackedLayout *>(layout());
+    if (m_view == Report) {
+        stack->setCurrentWidget(m_report);
+        setFocusProxy(m_report);
+        return;
+    }
+    switch (m_view) {
+    case LargeIcons:
+        m_arranged->setViewMode(QListView::IconMode);
+        m_arranged->setFlow(QListView::LeftToRight);
+        m_arranged->setGridSize(QSize(96, 56));
+        m_arranged->setWordWrap(true);
+        break;
+    case SmallIcons:
+        m_arranged->setViewMode(QListView::ListMode);
+        m_arranged->setFlow(QListView::LeftToRight);
+        m_arranged->setGridSize(QSize(160, 20));
+        m_arranged->setWordWrap(false);
+        break;
+    default:
+        m_arranged->setViewMode(QListView::ListMode);
+        m_arranged->setFlow(QListView::TopToBottom);
+        m_arranged->setGridSize(QSize(200, 20));
+        m_arranged->setWordWrap(false);
+        break;
+    }
+    m_arranged->setMovement(QListView::Static);
+    m_arranged->setWrapping(true);
+    m_arranged->setDragEnabled(true);
+    stack->setCurrentWidget(m_arranged);
+    setFocusProxy(m_arranged);
+}
+
+void ListView::setSortKey(qint16 key)
+{
+    m_model->setSortKey(key);
+    if (key >= 0 && key < m_model->columnCount())
+        m_report->header()->setSortIndicator(key, Qt::AscendingOrder);
+}
+
+QAbstractItemView *ListView::currentView() const
+{
+    if (m_view == Report)
+        return m_report;
+    return m_arranged;
+}
+
+bool ListView::hasSelectedItem() const
+{
+    return selectedRow() >= 0;
+}
+
+int ListView::selectedRow() const
+{
+    const QModelIndexList rows = m_selection->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+QString ListView::SelectedItemText() const
+{
+    const int row = selectedRow();
+    if (row < 0)
+        throw platform::Failure(EINVAL, tr("No file is selected in the list"));
+    return m_model->itemText(row);
+}
+
+void ListView::selectRow(int row)
+{
+    if (row < 0 || row >= m_model->rowCount()) {
+        m_selection->clearSelection();
+        m_selection->setCurrentIndex(QModelIndex(), QItemSelectionModel::Clear);
+        return;
+    }
+    const QModelIndex index = m_model->index(row, 0);
+    m_selection->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    currentView()->scrollTo(index);
+}
+
+void ListView::applyColumnWidths()
+{
+    QHeaderView *header = m_report->header();
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        if (column < header->count() && m_model->headerData(column, Qt::Horizontal).isValid())
+            header->resizeSection(column, app::twipsToPixels(m_model->columnWidthTwips(column)));
+    }
+    header->setSortIndicator(m_model->sortKey(), Qt::AscendingOrder);
+}
+
+// A reload keeps the row of the same name selected when the file is still there.
+void ListView::rememberSelection()
+{
+    const int row = selectedRow();
+    m_selectedName = row >= 0 ? std::optional<QString>(m_model->itemText(row)) : std::nullopt;
+}
+
+void ListView::restoreSelection()
+{
+    if (!m_selectedName)
+        return;
+    const int row = m_model->rowOfName(*m_selectedName);
+    m_selectedName.reset();
+    if (row >= 0) {
+        const QModelIndex index = m_model->index(row, 0);
+        m_selection->setCurrentIndex(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+}
+
+bool ListView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick
+        && (watched == m_report->viewport() || watched == m_arranged->viewport())) {
+        Q_EMIT DblClick();
+        return false;
+    }
+    // Moving through the list with the keyboard selects a file just as a click does.
+    if (event->type() == QEvent::KeyPress && !m_keyboardMove
+        && (watched == m_report || watched == m_arranged)
+        && isNavigationKey(static_cast<QKeyEvent *>(event)->key())) {
+        m_keyboardMove = true;
+        QCoreApplication::sendEvent(watched, event);
+        m_keyboardMove = false;
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace filelist

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "filelist/FileListModel.h"
+
+#include <QWidget>
+
+#include <optional>
+
+class QListView;
+class QTreeView;
+class QAbstractItemView;
+class QItemSelectionModel;
+
+namespace filelist {
+
+// The file list control: one model shown either as a report (a row per file under the five
+// column headers) or as large-icon, small-icon or list arrangements of the names. All views
+// share the model and its single selection. It raises ItemClick when a file is clicked (or
+// reached with the keyboard), DblClick on any double click, and ColumnClick with the header's
+// 1-based position.
+class ListView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum ViewMode { LargeIcons = 0, SmallIcons = 1, List = 2, Report = 3 };
+
+    explicit ListView(QWidget *parent = nullptr);
+
+    FileListModel &model() { return *m_model; }
+    const FileListModel &model() const { return *m_model; }
+
+    int View() const { return m_view; }
+    void setView(int view);
+    qint16 SortKey() const { return qint16(m_model->sortKey()); }
+    void setSortKey(qint16 key);
+    bool Sorted() const { return m_model->isSorted(); }
+    void setSorted(bool sorted) { m_model->setSorted(sorted); }
+
+    // The selected item's text, the exact file name; throws Failure when no item is selected.
+    QString SelectedItemText() const;
+    bool hasSelectedItem() const;
+    // Selects the row shown at position row (-1 clears the selection).
+    void selectRow(int row);
+    int selectedRow() const;
+
+    QTreeView *reportView() const { return m_report; }
+    QListView *arrangedView() const { return m_arranged; }
+    QAbstractItemView *currentView() const;
+
+Q_SIGNALS:
+    void ItemClick();
+    void DblClick();
+    void ColumnClick(int index);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void applyColumnWidths();
+    void rememberSelection();
+    void restoreSelection();
+    void arrange();
+
+    FileListModel *m_model;
+    QTreeView *m_report;
+    QListView *m_arranged;
+    QItemSelectionModel *m_selection;
+    int m_view = Report;
+    std::optional<QString> m_selectedName;
+    bool m_keyboardMove = false;
+};
+
+} // namespace filelist
