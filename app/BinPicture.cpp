@@ -1,0 +1,36 @@
+#include "app/BinPicture.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+
+namespace app {
+
+BinPicture::BinPicture(QWidget *parent)
+    : QLabel(parent)
+{
+    setAcceptDrops(true);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+// Whatever is offered is taken as a copy: a source must never delete its data because it was
+// dropped here.
+void BinPicture::dragEnterEvent(QDragEnterEvent *event)
+{
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void BinPicture::dragMoveEvent(QDragMoveEvent *event)
+{
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void BinPicture::dropEvent(QDropEvent *event)
+{
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    QMetaObject::invokeMethod(this, &BinPicture::Drop, Qt::QueuedConnection);
+}
+
+} // namespace app

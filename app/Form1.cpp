@@ -1,0 +1,172 @@
+#include "app/Form1.h"
+
+#include "app/Forms.h"
+#include "app/Guard.h"
+#include "app/Module1.h"
+#include "app/Twips.h"
+#include "platform/Services.h"
+
+#include <QCloseEvent>
+#include <QLayout>
+#include <QMenuBar>
+#include <QScreen>
+
+// The pictures are compiled into the static library; a static library's resources must be
+// registered by hand.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace app {
+
+Form1::Form1()
+{
+    initResources();
+    setWindowTitle(platform::applicationTitle());
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(twipsToPixels(13800), twipsToPixels(8070));
+    setCentralWidget(client);
+    buildControls(client);
+    buildMenus();
+    connectHandlers();
+    // The client area keeps its size; the window is exactly the menu bar and the client area.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void Form1::buildControls(QWidget *client)
+{
+    txtpath = new QLineEdit(client);
+    place(txtpath, "txtpath", {3120, 0, 10335, 405});
+    Dir1 = new FolderTree(client);
+    place(Dir1, "Dir1", {0, 360, 3015, 7965});
+    Drive1 = new DriveSelector(client);
+    place(Drive1, "Drive1", {0, 0, 3015, 315});
+    ListView1 = new filelist::ListView(client);
+    place(ListView1, "ListView1", {3120, 480, 10335, 5895});
+    lblFilePath = new Caption(client);
+    place(lblFilePath, "lblFilePath", {3120, 6600, 6735, 615});
+    lblFilePath->setWordWrap(true);
+    cmdopen = new QPushButton(tr("Open"), client);
+    place(cmdopen, "cmdopen", {11160, 6600, 1095, 375});
+    picBin = new BinPicture(client);
+    place(picBin, "picBin", {12480, 6600, 1020, 1395});
+    cmdrename = new QPushButton(tr("Rename"), client);
+    place(cmdrename, "cmdrename", {11160, 7080, 1095, 375});
+    cmdMove = new QPushButton(tr("Move"), client);
+    place(cmdMove, "cmdMove", {9960, 6600, 1095, 375});
+    lblmessege = new Caption(client);
+    place(lblmessege, "lblmessege", {3000, 7320, 6855, 255});
+    QFont statusFont(QStringLiteral("Arial"));
+    statusFont.setPointSizeF(8.25);
+    statusFont.setBold(true);
+    statusFont.setUnderline(true);
+    lblmessege->setFont(statusFont);
+    cmdCopy = new QPushButton(tr("Copy"), client);
+    place(cmdCopy, "cmdCopy", {9960, 7080, 1095, 375});
+
+    Imgbinlst = new ImageList(this);
+    Imgbinlst->setObjectName(QStringLiteral("Imgbinlst"));
+    Imgbinlst->add(QStringLiteral("bin"), QPixmap(QStringLiteral(":/bin.png")));
+    ImageList1 = new ImageList(this);
+    ImageList1->setObjectName(QStringLiteral("ImageList1"));
+    ImageList1->add(QStringLiteral("a"), QPixmap(QStringLiteral(":/listimage.png")));
+
+    QWidget *tabOrder[]
+        = {txtpath, Dir1, Drive1, ListView1, cmdopen, picBin, cmdrename, cmdMove, cmdCopy};
+    for (size_t k = 1; k < std::size(tabOrder); ++k)
+        setTabOrder(tabOrder[k - 1], tabOrder[k]);
+}
+
+void Form1::buildMenus()
+{
+    File = menuBar()->addMenu(tr("File"));
+    File->setObjectName(QStringLiteral("File"));
+    Close = File->addAction(tr("Close"));
+    Close->setObjectName(QStringLiteral("Close"));
+    View = menuBar()->addMenu(tr("View"));
+    View->setObjectName(QStringLiteral("View"));
+    Report = View->addAction(tr("Report"));
+    Report->setObjectName(QStringLiteral("Report"));
+    Icon = View->addAction(tr("Icon"));
+    Icon->setObjectName(QStringLiteral("Icon"));
+    Small = View->addAction(tr("Small Icons"));
+    Small->setObjectName(QStringLiteral("Small"));
+    listit = View->addAction(tr("List"));
+    listit->setObjectName(QStringLiteral("listit"));
+}
+
+// The one place where the main window's events meet their handlers, each through the guard.
+void Form1::connectHandlers()
+{
+    connect(Close, &QAction::triggered, this, guarded(this, &Form1::Close_Click));
+    Dir1->Change = guarded(this, &Form1::Dir1_Change);
+    connect(Drive1, &DriveSelector::Change, this, guarded(this, &Form1::Drive1_Change));
+    connect(ListView1, &filelist::ListView::ItemClick, this,
+        guarded(this, &Form1::ListView1_ItemClick));
+    connect(
+        ListView1, &filelist::ListView::DblClick, this, guarded(this, &Form1::ListView1_DblClick));
+    connect(ListView1, &filelist::ListView::ColumnClick, this,
+        [this](int index) { runGuarded([this, index] { ListView1_ColumnClick(index); }); });
+    connect(Report, &QAction::triggered, this, guarded(this, &Form1::Report_Click));
+    connect(Icon, &QAction::triggered, this, guarded(this, &Form1::Icon_Click));
+    connect(Small, &QAction::triggered, this, guarded(this, &Form1::Small_Click));
+    connect(listit, &QAction::triggered, this, guarded(this, &Form1::listit_Click));
+    connect(cmdopen, &QPushButton::clicked, this, guarded(this, &Form1::cmdopen_Click));
+    connect(cmdrename, &QPushButton::clicked, this, guarded(this, &Form1::cmdrename_Click));
+    connect(cmdCopy, &QPushButton::clicked, this, guarded(this, &Form1::cmdCopy_Click));
+    connect(cmdMove, &QPushButton::clicked, this, guarded(this, &Form1::cmdMove_Click));
+    connect(picBin, &BinPicture::Drop, this, guarded(this, &Form1::picBin_Drop));
+}
+
+void Form1::load()
+{
+    Module1::LoadFileList(Dir1->Path());
+    txtpath->setText(Dir1->Path());
+    Module1::DisableFileButtons();
+    picBin->setPixmap(Imgbinlst->image(1));
+}
+
+void Form1::Close_Click()
+{
+    Forms::unload(QLatin1String(formName));
+}
+
+// The window's own close control does what File > Close does.
+void Form1::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+    runGuarded([this] { Close_Click(); });
+}
+
+void Form1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_centred)
+        return;
+    m_centred = true;
+    if (const QScreen *display = screen())
+        move(display->availableGeometry().center() - rect().center());
+}
+
+void Form1::Dir1_Change()
+{
+    Module1::LoadFileList(Dir1->Path());
+    txtpath->setText(Dir1->Path());
+    Module1::DisableFileButtons();
+    lblmessege->setCaption(QString());
+}
+
+// A volume that is not ready is passed over without a word: the trap swallows any failure of
+// the one assignment, including one inside the folder change it raises.
+void Form1::Drive1_Change()
+{
+    try {
+        Dir1->setPath(Drive1->Drive());
+    } catch (const platform::Failure &) { }
+    Module1::DisableFileButtons();
+    lblmessege->setCaption(QString());
+}
+
+} // namespace app

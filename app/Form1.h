@@ -1,0 +1,85 @@
+#pragma once
+
+#include "app/BinPicture.h"
+#include "app/Caption.h"
+#include "app/DriveSelector.h"
+#include "app/FolderTree.h"
+#include "app/ImageList.h"
+#include "filelist/ListView.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
+
+namespace app {
+
+// The main window, the program's home: the drive selector and folder tree on the left, the
+// path box and the file list on the right, under the list the selected file's path, the status
+// line, the four file-command buttons and the bin. Its controls keep the names the rest of the
+// program addresses them by. Handlers are named after control and event; the file commands'
+// handlers live with their commands.
+class Form1 : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    static constexpr const char *formName = "Form1";
+
+    Form1();
+    // The load handler: lists the start folder, fills the path box, disables the file buttons
+    // and puts the bin picture in place.
+    void load();
+
+    QLineEdit *txtpath;
+    FolderTree *Dir1;
+    DriveSelector *Drive1;
+    filelist::ListView *ListView1;
+    Caption *lblFilePath;
+    QPushButton *cmdopen;
+    BinPicture *picBin;
+    QPushButton *cmdrename;
+    QPushButton *cmdMove;
+    Caption *lblmessege;
+    QPushButton *cmdCopy;
+    ImageList *Imgbinlst;
+    ImageList *ImageList1;
+
+    QMenu *File;
+    QAction *Close;
+    QMenu *View;
+    QAction *Report;
+    QAction *Icon;
+    QAction *Small;
+    QAction *listit;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildControls(QWidget *client);
+    void buildMenus();
+    void connectHandlers();
+
+    void Close_Click();
+    void Dir1_Change();
+    void Drive1_Change();
+    void ListView1_ItemClick();
+    void ListView1_DblClick();
+    void ListView1_ColumnClick(int index);
+    void Report_Click();
+    void Icon_Click();
+    void Small_Click();
+    void listit_Click();
+    void cmdopen_Click();
+    void cmdrename_Click();
+    void cmdCopy_Click();
+    void cmdMove_Click();
+    void picBin_Drop();
+
+    bool m_centred = false;
+};
+
+} // namespace app

@@ -1,0 +1,54 @@
+#include "app/Guard.h"
+
+#include "app/Forms.h"
+#include "app/Module1.h"
+#include "platform/Failure.h"
+#include "platform/Services.h"
+
+#include <QCoreApplication>
+
+#include <optional>
+
+namespace app {
+
+namespace {
+
+int handlerDepth = 0;
+
+// Runs body and hands back the failure it raised, if any.
+std::optional<platform::Failure> attempt(const std::function<void()> &body)
+{
+    try {
+        body();
+    } catch (const platform::Failure &failure) {
+        return failure;
+    } catch (const std::exception &error) {
+        return platform::Failure(0, QString::fromLocal8Bit(error.what()));
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+void runGuarded(const std::function<void()> &handler)
+{
+    if (handlerDepth > 0) {
+        handler();
+        return;
+    }
+    ++handlerDepth;
+    std::optional<platform::Failure> failure = attempt(handler);
+    --handlerDepth;
+    if (!failure)
+        return;
+    platform::MessageService::current().reportFailure(*failure);
+    if (Forms::anyVisible() || QCoreApplication::closingDown())
+        return;
+    ++handlerDepth;
+    failure = attempt([] { Module1::ShowMainWindow(); });
+    --handlerDepth;
+    if (failure)
+        platform::MessageService::current().reportFailure(*failure);
+}
+
+} // namespace app

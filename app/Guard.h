@@ -1,0 +1,20 @@
+#pragma once
+
+#include <functional>
+
+namespace app {
+
+// Every event handler runs through this guard. A failure ends the handler (the steps before it
+// stay done), is shown in the failure report with its number and description, and the program
+// goes on running; if that leaves no window of the program on screen, the main window comes
+// back as Cancel would bring it. A handler raised synchronously inside another one (a folder
+// tree's change inside a drive change) is not guarded again: its failure goes to the outer
+// handler, which may trap it.
+void runGuarded(const std::function<void()> &handler);
+
+template<class Object> auto guarded(Object *object, void (Object::*handler)())
+{
+    return [object, handler] { runGuarded([object, handler] { (object->*handler)(); }); };
+}
+
+} // namespace app

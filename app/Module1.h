@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+namespace app::Module1 {
+
+// The texts through which the main window hands the chosen file's name, and the rename's new
+// name, to the dialogs. Empty at start; nothing clears them.
+extern QString SelectedFileName;
+extern QString NewFileName;
+
+// Rebuilds the main window's file list from the files of folder path.
+void LoadFileList(QString path);
+// Brings the program back to the main window from any dialog: unloads the three dialogs, shows
+// the main window, reloads its list from its folder tree and disables the file buttons.
+void ShowMainWindow();
+// Switch the main window's four file-command buttons (Move, Open, Rename, Copy) together.
+void DisableFileButtons();
+void EnableFileButtons();
+
+} // namespace app::Module1

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDialog>
+
+class QPushButton;
+
+namespace fileops {
+
+// The common frame of the Rename, Copy To and Move To dialogs: a top-level window of fixed
+// client size without an owner, shown modeless while the main window is hidden. Enter presses
+// the confirming button, and Esc or closing the window with its frame does what Cancel does.
+class Dialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    Dialog(const QString &caption, int clientWidthTwips, int clientHeightTwips);
+
+protected:
+    // Makes confirm the button that Enter presses and cancel the one that Esc and the window
+    // frame press.
+    void setButtons(QPushButton *confirm, QPushButton *cancel);
+    void reject() override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    QPushButton *m_cancel = nullptr;
+};
+
+} // namespace fileops

@@ -1,0 +1,69 @@
+#include "fileops/Form2.h"
+
+#include "app/Form1.h"
+#include "app/Forms.h"
+#include "app/Guard.h"
+#include "app/Module1.h"
+#include "app/Twips.h"
+#include "platform/FileSystem.h"
+
+namespace fileops {
+
+using app::Forms;
+using namespace app::Module1;
+
+Form2::Form2()
+    : Dialog(tr("Change the File Name to..."), 5055, 1260)
+{
+    txtnew = new QLineEdit(this);
+    app::place(txtnew, "txtnew", {240, 240, 4575, 375});
+    cmdChange = new QPushButton(tr("Change"), this);
+    app::place(cmdChange, "cmdChange", {1560, 720, 1575, 375});
+    cmdcancel = new QPushButton(tr("Cancel"), this);
+    app::place(cmdcancel, "cmdcancel", {3240, 720, 1575, 375});
+    setTabOrder(txtnew, cmdChange);
+    setTabOrder(cmdChange, cmdcancel);
+    setButtons(cmdChange, cmdcancel);
+
+    connect(cmdChange, &QPushButton::clicked, this, app::guarded(this, &Form2::cmdChange_Click));
+    connect(cmdcancel, &QPushButton::clicked, this, app::guarded(this, &Form2::cmdcancel_Click));
+}
+
+// Renames the file inside the main window's folder and goes back to the main window by its own
+// steps, loading the list once.
+void Form2::cmdChange_Click()
+{
+    NewFileName = txtnew->text();
+    const platform::FileSystemObject fileSystem;
+    app::Form1 &form1 = Forms::load<app::Form1>();
+    const platform::Folder folder = fileSystem.GetFolder(form1.Dir1->Path());
+    const QString folderText = form1.txtpath->text();
+    const QString newPath = folderText + QLatin1Char('/') + NewFileName;
+    const QString oldPath = folderText + QLatin1Char('/') + SelectedFileName;
+    fileSystem.MoveFile(oldPath, newPath);
+    LoadFileList(form1.Dir1->Path());
+    form1.lblmessege->setCaption(
+        SelectedFileName + QStringLiteral(" has been renamed to ") + NewFileName);
+    Forms::unload(QLatin1String(formName));
+    DisableFileButtons();
+    form1.show();
+}
+
+void Form2::cmdcancel_Click()
+{
+    ShowMainWindow();
+}
+
+} // namespace fileops
+
+namespace app {
+
+void Form1::cmdrename_Click()
+{
+    Module1::SelectedFileName = ListView1->SelectedItemText();
+    hide();
+    fileops::Form2 &form2 = Forms::show<fileops::Form2>();
+    form2.txtnew->setText(Module1::SelectedFileName);
+}
+
+} // namespace app

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "fileops/Dialog.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace fileops {
+
+// The rename dialog: the selected file's name in a text box, to be changed and confirmed.
+class Form2 : public Dialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr const char *formName = "Form2";
+
+    Form2();
+    void load() { }
+
+    QLineEdit *txtnew;
+    QPushButton *cmdChange;
+    QPushButton *cmdcancel;
+
+private:
+    void cmdChange_Click();
+    void cmdcancel_Click();
+};
+
+} // namespace fileops
