@@ -1,0 +1,334 @@
+// Listing a folder into the file list: which entries get a row, the five column texts, and what
+// the list holds when the folder cannot be read.
+
+#include "filelist/CellText.h"
+#include "filelist/ListView.h"
+#include "filelist/LoadFileList.h"
+#include "platform/Failure.h"
+#include "platform/FileSystem.h"
+#include "platform/NameCodec.h"
+#include "platform/TypeCatalog.h"
+#include "testsupport.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using filelist::FileListModel;
+
+namespace {
+
+const QStringList headers = {"Filename", "Type", "Size", "Modified", "Created"};
+
+QStringList headerTexts(const FileListModel &model)
+{
+    QStringList texts;
+    for (int column = 0; column < model.columnCount(); ++column)
+        texts << model.headerData(column, Qt::Horizontal).toString();
+    return texts;
+}
+
+QStringList rowNames(const FileListModel &model)
+{
+    QStringList names;
+    for (int row = 0; row < model.rowCount(); ++row)
+        names << model.itemText(row);
+    names.sort();
+    return names;
+}
+
+// Lists path into list, turning a failure into a test failure.
+void load(filelist::ListView &list, const QString &path)
+{
+    try {
+        filelist::loadFileList(list, path);
+    } catch (const platform::Failure &failure) {
+        QFAIL(qPrintable(failure.description()));
+    }
+}
+
+} // namespace
+
+class TestListing : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void rowsAreTheFolderEntriesThatAreNotFolders_data();
+    void rowsAreTheFolderEntriesThatAreNotFolders();
+    void typeComesFromTheName_data();
+    void typeComesFromTheName();
+    void sizeText_data();
+    void sizeText();
+    void dateTexts_data();
+    void dateTexts();
+    void nonUtf8NameKeepsItsBytes();
+    void rootFolderIsListed();
+    void secondListingGivesTheSameColumnsAndRows();
+    void missingFolderLeavesHeadersAndNoRows_data();
+    void missingFolderLeavesHeadersAndNoRows();
+    void mimeDatabaseAskedOncePerSuffix();
+
+private:
+    QByteArray m_root;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestListing::initTestCase()
+{
+    testing::useEnglishLocale();
+}
+
+void TestListing::init()
+{
+    m_dir
+        = std::make_unique<QTemporaryDir>(QDir::currentPath() + QStringLiteral("/listing-XXXXXX"));
+    QVERIFY(m_dir->isValid());
+    m_root = QFile::encodeName(m_dir->path());
+}
+
+void TestListing::rowsAreTheFolderEntriesThatAreNotFolders_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<QStringList>("links"); // "name>target"
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("empty folder") << QStringList() << QStringList() << QStringList()
+                                  << QStringList();
+    QTest::newRow("only subfolders")
+        << QStringList() << QStringList {"a", ".b", "c.d"} << QStringList() << QStringList();
+    QTest::newRow("dot-files, no suffix, several dots")
+        << QStringList {".profile", "README", "archive.tar.gz", "a.b.c.d", "trailing."}
+        << QStringList {"sub"} << QStringList()
+        << QStringList {".profile", "README", "a.b.c.d", "archive.tar.gz", "trailing."};
+    QTest::newRow("symlinks to a file, to a folder, dangling, looping")
+        << QStringList {"target.txt"} << QStringList {"dir"}
+        << QStringList {"tofile>target.txt", "todir>dir", "dangling>missing", "loop>loop"}
+        << QStringList {"dangling", "loop", "target.txt", "tofile"};
+}
+
+void TestListing::rowsAreTheFolderEntriesThatAreNotFolders()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, folders);
+    QFETCH(QStringList, links);
+    QFETCH(QStringList, expected);
+    for (const QString &name : files)
+        testing::writeFile(m_root + '/' + name.toUtf8(), "x");
+    for (const QString &name : folders)
+        QCOMPARE(::mkdir(m_root + '/' + name.toUtf8(), 0755), 0);
+    for (const QString &link : links) {
+        const QStringList parts = link.split('>');
+        QCOMPARE(::symlink(parts[1].toUtf8().constData(), m_root + '/' + parts[0].toUtf8()), 0);
+    }
+
+    filelist::ListView list;
+    load(list, m_dir->path());
+    QCOMPARE(headerTexts(list.model()), headers);
+    QCOMPARE(rowNames(list.model()), expected);
+}
+
+void TestListing::typeComesFromTheName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("type");
+    QTest::newRow("known suffix") << "letter.pdf"
+                                  << "PDF document";
+    QTest::newRow("capital suffix") << "PHOTO.JPG"
+                                    << "JPEG image";
+    QTest::newRow("unknown suffix") << "data.qqzx"
+                                    << "QQZX File";
+    QTest::newRow("no suffix") << "README"
+                               << "File";
+    QTest::newRow("dot-file") << ".profile"
+                              << "File";
+    QTest::newRow("fifo with a text suffix") << "pipe.txt"
+                                             << "plain text document";
+}
+
+// The type must come from the name alone: a FIFO named like a text file is never opened.
+void TestListing::typeComesFromTheName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, type);
+    const QByteArray path = m_root + '/' + name.toUtf8();
+    if (name.startsWith(QLatin1String("pipe")))
+        QCOMPARE(::mkfifo(path.constData(), 0644), 0);
+    else
+        testing::writeFile(path, "%PDF-1.4 but the content does not matter");
+    filelist::ListView list;
+    load(list, m_dir->path());
+    QCOMPARE(list.model().rowCount(), 1);
+    QCOMPARE(list.model().cellText(0, 1), type);
+}
+
+void TestListing::sizeText_data()
+{
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("0") << qint64(0) << "0.00KB";
+    QTest::newRow("1000") << qint64(1000) << "0.98KB";
+    QTest::newRow("1536") << qint64(1536) << "1.50KB";
+    QTest::newRow("1048576") << qint64(1048576) << "1,024.00KB";
+    QTest::newRow("5 GiB") << (qint64(5) << 30) << "5,242,880.00KB";
+}
+
+// Sizes are made real (sparse) on disk, so the whole way from statx to the text is checked.
+void TestListing::sizeText()
+{
+    QFETCH(qint64, bytes);
+    QFETCH(QString, text);
+    const QByteArray path = m_root + "/file";
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::ftruncate(fd, bytes), 0);
+    ::close(fd);
+    filelist::ListView list;
+    load(list, m_dir->path());
+    QCOMPARE(list.model().cellText(0, 2), text);
+}
+
+void TestListing::dateTexts_data()
+{
+    QTest::addColumn<qint64>("seconds");
+    QTest::addColumn<QString>("text");
+    // Times are UTC: the test pins the time zone.
+    QTest::newRow("afternoon") << qint64(1796736180) << "12/8/26 1:23 PM";
+    QTest::newRow("exactly midnight") << qint64(1796688000) << "12/8/26";
+    QTest::newRow("one second after midnight") << qint64(1796688001) << "12/8/26 12:00 AM";
+    QTest::newRow("before 1970") << qint64(-86400 * 365 + 3600) << "1/1/69 1:00 AM";
+}
+
+void TestListing::dateTexts()
+{
+    QFETCH(qint64, seconds);
+    QFETCH(QString, text);
+    const QByteArray oldZone = qgetenv("TZ");
+    qputenv("TZ", "UTC");
+    tzset();
+    const QByteArray path = m_root + "/dated";
+    testing::writeFile(path, "x");
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
+    filelist::ListView list;
+    load(list, m_dir->path());
+    const QString modified = list.model().cellText(0, 3);
+    if (oldZone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", oldZone);
+    tzset();
+    QCOMPARE(modified, text);
+}
+
+void TestListing::nonUtf8NameKeepsItsBytes()
+{
+    const QByteArray name("caf\xE9 \xFF\xFE.txt");
+    testing::writeFile(m_root + '/' + name, "bytes");
+    filelist::ListView list;
+    load(list, m_dir->path());
+    QCOMPARE(list.model().rowCount(), 1);
+    const QString text = list.model().itemText(0);
+    QCOMPARE(platform::encodeName(text), name);
+    // Shown with visible replacement glyphs, never as nothing.
+    const QString shown = list.model().data(list.model().index(0, 0)).toString();
+    QCOMPARE(shown, QStringLiteral("caf\uFFFD \uFFFD\uFFFD.txt"));
+    QCOMPARE(list.model().cellText(0, 2), QStringLiteral("0.00KB"));
+    ::unlink(m_root + '/' + name); // QTemporaryDir cannot remove names it cannot decode
+}
+
+void TestListing::rootFolderIsListed()
+{
+    int expected = 0;
+    DIR *stream = ::opendir("/");
+    QVERIFY(stream);
+    while (const struct dirent *entry = ::readdir(stream)) {
+        struct stat status
+        { };
+        const QByteArray path = QByteArray("/") + entry->d_name;
+        if (::stat(path.constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+            ++expected;
+    }
+    ::closedir(stream);
+    filelist::ListView list;
+    load(list, QStringLiteral("/"));
+    QCOMPARE(headerTexts(list.model()), headers);
+    QCOMPARE(list.model().rowCount(), expected);
+}
+
+void TestListing::secondListingGivesTheSameColumnsAndRows()
+{
+    for (const char *name : {"a.txt", "b", "c.tar.gz"})
+        testing::writeFile(m_root + '/' + name, name);
+    filelist::ListView list;
+    load(list, m_dir->path());
+    const QStringList first = rowNames(list.model());
+    list.setView(filelist::ListView::List);
+    load(list, m_dir->path());
+    QCOMPARE(headerTexts(list.model()), headers);
+    QCOMPARE(rowNames(list.model()), first);
+    QCOMPARE(list.model().rowCount(), 3);
+}
+
+void TestListing::missingFolderLeavesHeadersAndNoRows_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::newRow("removed folder") << "removed";
+    QTest::newRow("a file") << "file";
+    QTest::newRow("empty path") << "empty";
+}
+
+void TestListing::missingFolderLeavesHeadersAndNoRows()
+{
+    QFETCH(QString, what);
+    testing::writeFile(m_root + "/kept.txt", "x");
+    filelist::ListView list;
+    load(list, m_dir->path());
+    QCOMPARE(list.model().rowCount(), 1);
+
+    QString path;
+    int number = 0;
+    if (what == QLatin1String("removed")) {
+        path = m_dir->path() + QStringLiteral("/gone");
+        number = ENOENT;
+    } else if (what == QLatin1String("file")) {
+        path = m_dir->path() + QStringLiteral("/kept.txt");
+        number = ENOTDIR;
+    } else {
+        number = ENOENT;
+    }
+    try {
+        filelist::loadFileList(list, path);
+        QFAIL("listing a folder that is not there succeeded");
+    } catch (const platform::Failure &failure) {
+        QCOMPARE(failure.number(), number);
+        if (!path.isEmpty())
+            QVERIFY2(failure.description().contains(path), qPrintable(failure.description()));
+    }
+    QCOMPARE(headerTexts(list.model()), headers);
+    QCOMPARE(list.model().rowCount(), 0);
+}
+
+void TestListing::mimeDatabaseAskedOncePerSuffix()
+{
+    for (int k = 0; k < 30; ++k)
+        testing::writeFile(
+            m_root + "/file" + QByteArray::number(k) + ".suffix" + QByteArray::number(k % 3), "x");
+    auto &catalog = platform::TypeCatalog::instance();
+    const int before = catalog.lookups();
+    filelist::ListView list;
+    load(list, m_dir->path());
+    load(list, m_dir->path());
+    QCOMPARE(catalog.lookups() - before, 3);
+}
+
+QTEST_MAIN(TestListing)
+#include "tst_listing.moc"
