@@ -6,6 +6,7 @@
 #include "platform/TypeCatalog.h"
 
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -166,8 +167,12 @@ bool FileCollection::advance(File &file)
         }
         if (isDots(entry->d_name) || entry->d_type == DT_DIR)
             continue;
-        file.m_folder = m_folder;
-        file.m_name = QByteArray(entry->d_name);
+        if (file.m_folder != m_folder)
+            file.m_folder = m_folder;
+        // Reuse the name's buffer: a listing must not allocate per entry where it need not.
+        const auto length = qsizetype(std::strlen(entry->d_name));
+        file.m_name.resize(length);
+        std::memcpy(file.m_name.data(), entry->d_name, size_t(length));
         file.m_statusRead = false;
         if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
             return true;
