@@ -2,7 +2,9 @@
 
 #include "app/Twips.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QPushButton>
 
 namespace fileops {
@@ -22,12 +24,31 @@ void Dialog::setButtons(QPushButton *confirm, QPushButton *cancel)
         button->setAutoDefault(false);
     confirm->setDefault(true);
     m_cancel = cancel;
+    // Without a focus widget of its own, a dialog whose tab order starts with a button other
+    // than the default one would be shown with the focus on the default button.
+    QWidget *first = nextInFocusChain();
+    while (first != this && !(first->focusPolicy() & Qt::TabFocus))
+        first = first->nextInFocusChain();
+    if (first != this)
+        first->setFocus(Qt::TabFocusReason);
 }
 
 void Dialog::reject()
 {
     if (m_cancel && m_cancel->isEnabled())
         m_cancel->click();
+}
+
+// Enter on a row of a folder tree opens that folder; it must not press the confirming button as
+// well, which would copy or move the file into the folder just opened.
+void Dialog::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && qobject_cast<QAbstractItemView *>(focusWidget())) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void Dialog::closeEvent(QCloseEvent *event)

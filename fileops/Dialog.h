@@ -18,10 +18,12 @@ public:
 
 protected:
     // Makes confirm the button that Enter presses and cancel the one that Esc and the window
-    // frame press.
+    // frame press, and gives the focus to the first control of the tab order. Called once the
+    // controls and their tab order are in place.
     void setButtons(QPushButton *confirm, QPushButton *cancel);
     void reject() override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QPushButton *m_cancel = nullptr;
