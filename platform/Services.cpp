@@ -8,11 +8,37 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include <cerrno>
+#include <unistd.h>
+
 namespace platform {
 
 QString applicationTitle()
 {
     return QStringLiteral("Tolvan File Explorer");
+}
+
+QUrl fileUrlFor(const QString &path)
+{
+    if (path.isEmpty())
+        return {};
+    QByteArray bytes;
+    try {
+        bytes = encodeName(path);
+    } catch (const Failure &) {
+        return {};
+    }
+    // Without this a relative path would read as "file://host/rest".
+    if (!bytes.startsWith('/')) {
+        QByteArray folder(4096, '\0');
+        while (!::getcwd(folder.data(), size_t(folder.size()))) {
+            if (errno != ERANGE)
+                return {};
+            folder.resize(folder.size() * 2);
+        }
+        bytes = QByteArray(folder.constData()) + '/' + bytes;
+    }
+    return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"));
 }
 
 namespace {
@@ -41,22 +67,16 @@ public:
     }
 };
 
-// The path becomes a file URL built from its exact bytes: no shell sees it, a name that is not
-// UTF-8 keeps its bytes, and a path such as "//name" stays a path rather than a host name.
+// The path goes out as a file URL (see fileUrlFor): no shell sees it. The desktop's answer is
+// not looked at.
 class RealOpener final : public OpenService
 {
 public:
     void open(const QString &path) override
     {
-        if (path.isEmpty())
-            return;
-        QByteArray bytes;
-        try {
-            bytes = encodeName(path);
-        } catch (const Failure &) {
-            return; // a path that no file can have: there is nothing to open
-        }
-        const QUrl url = QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"));
+        const QUrl url = fileUrlFor(path);
+        if (url.isEmpty())
+            return; // nothing that could name a file: there is nothing to open
         QDesktopServices::openUrl(url);
     }
 };

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+class QUrl;
+
 namespace platform {
 
 // The three small services through which the program reaches the desktop. Production code
@@ -41,6 +43,14 @@ public:
     static OpenService &current();
     static void install(OpenService *service);
 };
+
+// The file URL under which the real open service hands path to the desktop. It is built from
+// the path's exact bytes with everything but letters, digits, "-._~" and "/" percent-encoded,
+// so it is a single word that no launcher splits or interprets, "//name" stays a path (the host
+// is empty), and a name that is not UTF-8 keeps its bytes. A relative path is taken from the
+// process's current folder, as the system would open it. Empty when path is empty or holds text
+// that no file name can have.
+QUrl fileUrlFor(const QString &path);
 
 // A mounted volume: its root path, and a text to show for it.
 struct Volume

@@ -1,0 +1,806 @@
+// Moving between volumes and folders in the main window, selecting a file in the list and
+// opening it: the folder tree, the drive selector, the path box, the list, the selected file's
+// path, the buttons and the status line have to stay in step.
+
+#include "app/FolderTree.h"
+#include "app/Form1.h"
+#include "app/Forms.h"
+#include "app/Module1.h"
+#include "platform/Failure.h"
+#include "platform/NameCodec.h"
+#include "platform/Services.h"
+
+#include "testsupport.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <QUrl>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <ftw.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+using platform::decodeName;
+using testing::bytesOf;
+
+namespace {
+
+const QByteArray oddNames[]
+    = {"$(touch pwned); x", "-rf", "a b", "`id`;|&>out", "new\nline", "caf\xe9 \xff.txt"};
+
+// Root passes every permission check on files; this takes the two capabilities that allow it
+// out of the calling thread's effective set, so that a folder's mode applies as it does to any
+// user, and puts them back when it goes.
+class WithoutFileAccessOverride
+{
+public:
+    WithoutFileAccessOverride()
+    {
+        m_header.version = _LINUX_CAPABILITY_VERSION_3;
+        m_header.pid = 0;
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        m_active = ::syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~WithoutFileAccessOverride()
+    {
+        if (m_active)
+            ::syscall(SYS_capset, &m_header, m_saved);
+    }
+    WithoutFileAccessOverride(const WithoutFileAccessOverride &) = delete;
+    WithoutFileAccessOverride &operator=(const WithoutFileAccessOverride &) = delete;
+
+    bool active() const { return m_active; }
+
+private:
+    __user_cap_header_struct m_header {};
+    __user_cap_data_struct m_saved[2] {};
+    bool m_active = false;
+};
+
+QByteArray realPath(const QByteArray &path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(path.constData(), resolved) ? QByteArray(resolved) : path;
+}
+
+// Removes a tree by its bytes (QDir cannot remove a name that is not UTF-8).
+void removeTree(const QByteArray &path)
+{
+    ::nftw(
+        path.constData(),
+        [](const char *entry, const struct stat *, int type, struct FTW *) {
+            return type == FTW_DP ? ::rmdir(entry) : ::unlink(entry);
+        },
+        16, FTW_DEPTH | FTW_PHYS);
+}
+
+const QStringList allButtons {"cmdopen", "cmdrename", "cmdCopy", "cmdMove"};
+
+void makeFolder(const QByteArray &path)
+{
+    QVERIFY2(::mkdir(path.constData(), 0755) == 0, path.constData());
+}
+
+} // namespace
+
+class Navigation : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void treeRows();
+    void assignPath_data();
+    void assignPath();
+    void openFolderInTree_data();
+    void openFolderInTree();
+    void pickVolume_data();
+    void pickVolume();
+    void listingFailsInsideFolderChange_data();
+    void listingFailsInsideFolderChange();
+    void clickFile_data();
+    void clickFile();
+    void openFile_data();
+    void openFile();
+    void shellMetacharacters_data();
+    void shellMetacharacters();
+    void fileUrl_data();
+    void fileUrl();
+
+private:
+    // The folder of a key: "alpha", "alpha/inner", ... under the test's folder; "/" is the root.
+    QString folder(const QString &key) const;
+    QString expand(QString text) const;
+    void showMainWindow();
+    int pickIndex(const QString &key) const;
+    QStringList listed() const;
+    void clickFile(const QString &name);
+    void doubleClick(QWidget *widget, QPoint position);
+    QPoint emptyListPoint() const;
+    void openInTree(const QString &path, const QString &how);
+    QStringList enabledButtons() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QByteArray m_top;
+    std::unique_ptr<testing::ScriptedMessages> m_messages;
+    std::unique_ptr<testing::RecordingOpener> m_opener;
+    std::unique_ptr<testing::ScriptedVolumes> m_volumes;
+    std::unique_ptr<testing::CurrentFolder> m_current;
+    app::Form1 *m_form = nullptr;
+};
+
+void Navigation::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    testing::useEnglishLocale();
+}
+
+// A fresh tree for every test; the program starts in alpha, on the volume whose root is alpha.
+void Navigation::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>(QStringLiteral("navigation-XXXXXX"));
+    QVERIFY(m_dir->isValid());
+    m_dir->setAutoRemove(false);
+    m_top = realPath(bytesOf(m_dir->path()));
+    const QByteArray alpha = m_top + "/alpha";
+    for (const char *sub : {"/alpha", "/alpha/.dotdir", "/alpha/file2", "/alpha/file10",
+             "/alpha/inner", "/alpha/locked", "/beta", "/odd"})
+        makeFolder(m_top + sub);
+    for (const char *file : {"/top.txt", "/alpha/a1.txt", "/alpha/a2.txt", "/alpha/inner/i1.txt",
+             "/alpha/inner/i2.dat", "/alpha/locked/l1.txt", "/beta/b1.txt", "/beta/b2.log"})
+        testing::writeFile(m_top + file, "x");
+    for (const QByteArray &name : oddNames)
+        testing::writeFile(m_top + "/odd/" + name, "x");
+    QCOMPARE(::symlink("../beta", (alpha + "/tobeta").constData()), 0);
+    QCOMPARE(::chmod((alpha + "/locked").constData(), 0444), 0);
+
+    m_messages = std::make_unique<testing::ScriptedMessages>();
+    m_opener = std::make_unique<testing::RecordingOpener>();
+    m_volumes = std::make_unique<testing::ScriptedVolumes>(std::vector<platform::Volume> {
+        {folder("alpha"), QStringLiteral("alpha")},
+        {folder("missing"), QStringLiteral("missing")},
+        {folder("beta"), QStringLiteral("beta")},
+        {folder("alpha/locked"), QStringLiteral("locked")},
+    });
+    m_current = std::make_unique<testing::CurrentFolder>(alpha);
+}
+
+void Navigation::cleanup()
+{
+    testing::unloadAllForms();
+    m_form = nullptr;
+    m_current.reset();
+    m_volumes.reset();
+    m_opener.reset();
+    m_messages.reset();
+    if (m_dir)
+        removeTree(m_top);
+    m_dir.reset();
+}
+
+QString Navigation::folder(const QString &key) const
+{
+    if (key == QLatin1String("/"))
+        return key;
+    return decodeName(m_top) + QLatin1Char('/') + key;
+}
+
+// "{alpha}" and the like stand for the folder of that key.
+QString Navigation::expand(QString text) const
+{
+    for (const char *key : {"alpha/inner", "alpha", "beta", "odd", "top"}) {
+        const QString token = QLatin1Char('{') + QLatin1String(key) + QLatin1Char('}');
+        const QString path = QLatin1String(key) == QLatin1String("top")
+            ? decodeName(m_top)
+            : folder(QLatin1String(key));
+        text.replace(token, path);
+    }
+    return text;
+}
+
+void Navigation::showMainWindow()
+{
+    m_form = &app::Forms::show<app::Form1>();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form));
+    QCOMPARE(m_form->Dir1->Path(), folder("alpha"));
+}
+
+int Navigation::pickIndex(const QString &key) const
+{
+    return m_form->Drive1->findData(folder(key));
+}
+
+QStringList Navigation::listed() const
+{
+    QStringList names;
+    const filelist::FileListModel &model = m_form->ListView1->model();
+    for (int row = 0; row < model.rowCount(); ++row)
+        names.push_back(model.itemText(row));
+    names.sort();
+    return names;
+}
+
+// A click with the mouse on the file's row in the report.
+void Navigation::clickFile(const QString &name)
+{
+    const int row = m_form->ListView1->model().rowOfName(name);
+    QVERIFY2(row >= 0, qPrintable(name));
+    QTreeView *view = m_form->ListView1->reportView();
+    const QRect rect = view->visualRect(m_form->ListView1->model().index(row, 0));
+    QVERIFY(!rect.isEmpty());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+// A double click as the window system delivers it: press, release, press, release in quick
+// succession, which the widgets see as press, release, press, double click, release. (The
+// widget overload of mouseDClick sends the double-click event alone, without the first click.)
+void Navigation::doubleClick(QWidget *widget, QPoint position)
+{
+    QWidget *window = widget->window();
+    QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, position));
+}
+
+QPoint Navigation::emptyListPoint() const
+{
+    QTreeView *view = m_form->ListView1->reportView();
+    const QPoint point(10, view->viewport()->height() - 5);
+    return view->indexAt(point).isValid() ? QPoint() : point;
+}
+
+void Navigation::openInTree(const QString &path, const QString &how)
+{
+    app::FolderTree *tree = m_form->Dir1;
+    QTreeWidgetItem *item = tree->rowForPath(path);
+    QVERIFY2(item, qPrintable(path));
+    if (how == QLatin1String("double click")) {
+        tree->scrollToItem(item);
+        doubleClick(tree->viewport(), tree->visualItemRect(item).center());
+    } else if (how == QLatin1String("Enter")) {
+        tree->setFocus();
+        tree->setCurrentItem(item);
+        QTest::keyClick(tree, Qt::Key_Return);
+    } else {
+        tree->openRow(item);
+    }
+}
+
+QStringList Navigation::enabledButtons() const
+{
+    QStringList names;
+    for (const QPushButton *button :
+        {m_form->cmdopen, m_form->cmdrename, m_form->cmdCopy, m_form->cmdMove}) {
+        if (button->isEnabled())
+            names.push_back(button->objectName());
+    }
+    return names;
+}
+
+// ---- The folder tree on its own --------------------------------------------------------------
+
+// From "/" down to the current folder, then its subfolders (dot-folders and links to folders
+// included, files not), each row standing for its path.
+void Navigation::treeRows()
+{
+    app::FolderTree tree;
+    QCOMPARE(tree.Path(), folder("alpha"));
+
+    QTreeWidgetItem *row = tree.topLevelItem(0);
+    QCOMPARE(tree.topLevelItemCount(), 1);
+    QCOMPARE(row->text(0), QStringLiteral("/"));
+    QString walked;
+    for (const QString &part : folder("alpha").split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        walked += QLatin1Char('/') + part;
+        QCOMPARE(row->childCount(), 1);
+        row = row->child(0);
+        QCOMPARE(row->text(0), part);
+        QCOMPARE(app::FolderTree::rowPath(row), walked);
+    }
+    QCOMPARE(tree.currentItem(), row);
+    QStringList children;
+    for (int k = 0; k < row->childCount(); ++k) {
+        children.push_back(row->child(k)->text(0));
+        QCOMPARE(app::FolderTree::rowPath(row->child(k)), folder("alpha/" + children.back()));
+    }
+    QVERIFY2(
+        children.indexOf("file2") < children.indexOf("file10"), qPrintable(children.join(',')));
+    children.sort();
+    QCOMPARE(children, (QStringList {".dotdir", "file10", "file2", "inner", "locked", "tobeta"}));
+
+    // At the root a subfolder's path has one separator.
+    QVERIFY_THROWS_NO_EXCEPTION(tree.setPath(QStringLiteral("/")));
+    QCOMPARE(tree.topLevelItemCount(), 1);
+    QTreeWidgetItem *root = tree.topLevelItem(0);
+    QVERIFY(root->childCount() > 0);
+    for (int k = 0; k < root->childCount(); ++k)
+        QCOMPARE(app::FolderTree::rowPath(root->child(k)), "/" + root->child(k)->text(0));
+}
+
+// Assigning Path checks the folder, keeps the old path when it fails, and raises Change inside
+// the assignment only when the path changes.
+void Navigation::assignPath_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<int>("changes");
+    QTest::addColumn<int>("error");
+
+    QTest::newRow("subfolder") << "{alpha}/inner"
+                               << "{alpha/inner}" << 1 << 0;
+    QTest::newRow("relative to the current folder") << "inner"
+                                                    << "{alpha/inner}" << 1 << 0;
+    QTest::newRow("parent") << "{alpha}/.."
+                            << "{top}" << 1 << 0;
+    QTest::newRow("volume root") << "/"
+                                 << "/" << 1 << 0;
+    QTest::newRow("link to a folder") << "{alpha}/tobeta"
+                                      << "{alpha}/tobeta" << 1 << 0;
+    QTest::newRow("same folder") << "{alpha}"
+                                 << "{alpha}" << 0 << 0;
+    QTest::newRow("same folder written otherwise") << "{alpha}//inner/..//."
+                                                   << "{alpha}" << 0 << 0;
+    QTest::newRow("folder that does not exist") << "{top}/missing"
+                                                << "{alpha}" << 0 << ENOENT;
+    QTest::newRow("a file") << "{alpha}/a1.txt"
+                            << "{alpha}" << 0 << ENOTDIR;
+}
+
+void Navigation::assignPath()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, expected);
+    QFETCH(int, changes);
+    QFETCH(int, error);
+
+    app::FolderTree tree;
+    bool assigning = false;
+    QStringList seen; // the tree's path as each Change saw it
+    tree.Change = [&] {
+        QVERIFY(assigning);
+        seen.push_back(tree.Path());
+    };
+    int thrown = 0;
+    assigning = true;
+    try {
+        tree.setPath(expand(target));
+    } catch (const platform::Failure &failure) {
+        thrown = failure.number();
+    }
+    assigning = false;
+    QCOMPARE(thrown, error);
+    QCOMPARE(tree.Path(), expand(expected));
+    QCOMPARE(seen.size(), changes);
+    if (changes)
+        QCOMPARE(seen.front(), expand(expected));
+    QCOMPARE(app::FolderTree::rowPath(tree.currentItem()), expand(expected));
+}
+
+// ---- Folder change ---------------------------------------------------------------------------
+
+void Navigation::openFolderInTree_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QStringList>("files");
+
+    const QStringList inner {"i1.txt", "i2.dat"};
+    for (const char *how : {"double click", "Enter", "openRow"}) {
+        QTest::addRow("%s on a subfolder", how) << how << "alpha/inner" << inner;
+        QTest::addRow("%s on an ancestor", how) << how << "top" << QStringList {"top.txt"};
+    }
+    QTest::newRow("folder without files") << "double click"
+                                          << "alpha/file2" << QStringList {};
+    QTest::newRow("link to a folder") << "openRow"
+                                      << "alpha/tobeta" << QStringList {"b1.txt", "b2.log"};
+}
+
+// The list shows the new folder, the path box its path exactly, the buttons go off, a report in
+// the status line goes, and the file clicked before stays named under the list.
+void Navigation::openFolderInTree()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, key);
+    QFETCH(QStringList, files);
+
+    showMainWindow();
+    clickFile(QStringLiteral("a1.txt"));
+    const QString clicked = folder("alpha") + QStringLiteral("/a1.txt");
+    QCOMPARE(m_form->lblFilePath->caption(), clicked);
+    QCOMPARE(enabledButtons(), allButtons);
+    m_form->lblmessege->setCaption(QStringLiteral("File renamed"));
+
+    const QString target = key == QLatin1String("top") ? decodeName(m_top) : folder(key);
+    openInTree(target, how);
+
+    QCOMPARE(m_form->Dir1->Path(), target);
+    QCOMPARE(m_form->txtpath->text(), m_form->Dir1->Path());
+    QCOMPARE(listed(), files);
+    QCOMPARE(enabledButtons(), QStringList());
+    QCOMPARE(m_form->lblmessege->caption(), QString());
+    QCOMPARE(m_form->lblFilePath->caption(), clicked);
+    QCOMPARE(m_form->Drive1->Drive(), folder("alpha"));
+    QVERIFY(m_messages->boxes.empty());
+    QVERIFY(m_messages->failures.empty());
+}
+
+// ---- Drive change ----------------------------------------------------------------------------
+
+void Navigation::pickVolume_data()
+{
+    QTest::addColumn<QStringList>("picks");
+    QTest::addColumn<QString>("treeKey");
+    QTest::addColumn<QString>("selectorKey");
+    QTest::addColumn<QStringList>("files");
+
+    // late.txt appears in alpha after the start: it is listed only if alpha is listed again.
+    const QStringList alphaAtStart {"a1.txt", "a2.txt"};
+    const QStringList alphaAgain {"a1.txt", "a2.txt", "late.txt"};
+    const QStringList beta {"b1.txt", "b2.log"};
+    QTest::newRow("ready volume") << QStringList {"beta"} << "beta"
+                                  << "beta" << beta;
+    QTest::newRow("not ready volume") << QStringList {"missing"} << "alpha"
+                                      << "missing" << alphaAtStart;
+    QTest::newRow("not ready, then ready") << QStringList {"missing", "beta"} << "beta"
+                                           << "beta" << beta;
+    QTest::newRow("ready, not ready, back to the first")
+        << QStringList {"beta", "missing", "alpha"} << "alpha"
+        << "alpha" << alphaAgain;
+    QTest::newRow("not ready, then the volume the tree is on")
+        << QStringList {"missing", "alpha"} << "alpha"
+        << "alpha" << alphaAtStart;
+}
+
+// Before each pick a file is clicked and a report left in the status line; after it the
+// buttons are off, the status line is empty and nothing was shown, ready or not.
+void Navigation::pickVolume()
+{
+    QFETCH(QStringList, picks);
+    QFETCH(QString, treeKey);
+    QFETCH(QString, selectorKey);
+    QFETCH(QStringList, files);
+
+    showMainWindow();
+    QCOMPARE(m_form->Drive1->Drive(), folder("alpha"));
+    testing::writeFile(bytesOf(folder("alpha/late.txt")), "x");
+    QString clicked;
+    for (const QString &pick : picks) {
+        const QString first = m_form->ListView1->model().itemText(0);
+        clickFile(first);
+        clicked = m_form->txtpath->text() + QLatin1Char('/') + first;
+        QCOMPARE(enabledButtons(), allButtons);
+        m_form->lblmessege->setCaption(QStringLiteral("File copied"));
+        const int index = pickIndex(pick);
+        QVERIFY(index >= 0);
+        m_form->Drive1->setCurrentIndex(index);
+        QCOMPARE(enabledButtons(), QStringList());
+        QCOMPARE(m_form->lblmessege->caption(), QString());
+    }
+
+    QCOMPARE(m_form->Drive1->Drive(), folder(selectorKey));
+    QCOMPARE(m_form->Drive1->currentIndex(), pickIndex(selectorKey));
+    QCOMPARE(m_form->Dir1->Path(), folder(treeKey));
+    QCOMPARE(m_form->txtpath->text(), folder(treeKey));
+    QCOMPARE(listed(), files);
+    QCOMPARE(m_form->lblFilePath->caption(), clicked);
+    QVERIFY(m_messages->boxes.empty());
+    QVERIFY(m_messages->failures.empty());
+}
+
+// The tree can read the folder's names but the list cannot read its files (a folder that may be
+// read but not searched). Inside a drive change the failure is swallowed; inside a folder opened
+// in the tree it is reported. Either way the tree stays on the new folder while the path box
+// keeps the old path, and the steps after the failing one do not run.
+void Navigation::listingFailsInsideFolderChange_data()
+{
+    QTest::addColumn<bool>("byDrive");
+
+    QTest::newRow("picked in the drive selector: swallowed") << true;
+    QTest::newRow("opened in the tree: reported") << false;
+}
+
+void Navigation::listingFailsInsideFolderChange()
+{
+    QFETCH(bool, byDrive);
+
+    showMainWindow();
+    clickFile(QStringLiteral("a1.txt"));
+    const QString clicked = m_form->lblFilePath->caption();
+    m_form->lblmessege->setCaption(QStringLiteral("File moved"));
+    const QString locked = folder("alpha/locked");
+
+    const WithoutFileAccessOverride restricted;
+    const QByteArray lockedBytes = bytesOf(locked);
+    struct stat status;
+    if (!restricted.active() || ::stat((lockedBytes + "/l1.txt").constData(), &status) == 0)
+        QSKIP("cannot give up the right to search any folder");
+
+    if (byDrive)
+        m_form->Drive1->setCurrentIndex(pickIndex("alpha/locked"));
+    else
+        openInTree(locked, QStringLiteral("openRow"));
+
+    QCOMPARE(m_form->Dir1->Path(), locked);
+    QCOMPARE(m_form->txtpath->text(), folder("alpha"));
+    QCOMPARE(m_form->ListView1->model().rowCount(), 0);
+    QCOMPARE(m_form->ListView1->model().columnCount(), 5);
+    QCOMPARE(m_form->lblFilePath->caption(), clicked);
+    QVERIFY(m_messages->boxes.empty());
+    if (byDrive) {
+        QVERIFY(m_messages->failures.empty());
+        QCOMPARE(enabledButtons(), QStringList());
+        QCOMPARE(m_form->lblmessege->caption(), QString());
+    } else {
+        QCOMPARE(m_messages->failures.size(), size_t(1));
+        QCOMPARE(m_messages->failures.front().number(), EACCES);
+        QCOMPARE(enabledButtons(), allButtons);
+        QCOMPARE(m_form->lblmessege->caption(), QStringLiteral("File moved"));
+    }
+}
+
+// ---- Selecting a file ------------------------------------------------------------------------
+
+void Navigation::clickFile_data()
+{
+    QTest::addColumn<QString>("key"); // the folder opened before the click
+    QTest::addColumn<QString>("typed"); // typed into the path box before the click
+    QTest::addColumn<QByteArray>("name"); // empty: the first file listed
+    QTest::addColumn<int>("clicks");
+    QTest::addColumn<QByteArray>("expected"); // "%" stands for the file's name
+
+    QTest::newRow("file of the current folder")
+        << "alpha" << QString() << QByteArray("a2.txt") << 1 << QByteArray("{alpha}/a2.txt");
+    QTest::newRow("same file clicked twice")
+        << "alpha" << QString() << QByteArray("a1.txt") << 2 << QByteArray("{alpha}/a1.txt");
+    QTest::newRow("file at the root: two separators")
+        << "/" << QString() << QByteArray() << 1 << QByteArray("//%");
+    QTest::newRow("typed text used as typed")
+        << "alpha"
+        << "no/such folder " << QByteArray("a1.txt") << 1 << QByteArray("no/such folder /a1.txt");
+    QTest::newRow("typed folder ending in a separator")
+        << "alpha"
+        << "{beta}/" << QByteArray("a1.txt") << 1 << QByteArray("{beta}//a1.txt");
+    QTest::newRow("typed root") << "alpha"
+                                << "/" << QByteArray("a1.txt") << 1 << QByteArray("//a1.txt");
+    QTest::newRow("typed empty") << "alpha" << QStringLiteral("") << QByteArray("a1.txt") << 1
+                                 << QByteArray("/a1.txt");
+    for (const QByteArray &name : oddNames)
+        QTest::addRow("odd name %s", name.toPercentEncoding().constData())
+            << "odd" << QString() << name << 1 << QByteArray("{odd}/%");
+}
+
+// The full path is the path box, "/" and the name, joined as they stand; the buttons come on
+// and the status line empties; the name handed to the dialogs is not touched.
+void Navigation::clickFile()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, name);
+    QFETCH(int, clicks);
+    QFETCH(QByteArray, expected);
+
+    showMainWindow();
+    if (key != QLatin1String("alpha"))
+        QVERIFY_THROWS_NO_EXCEPTION(m_form->Dir1->setPath(folder(key)));
+    if (name.isEmpty()) {
+        if (m_form->ListView1->model().rowCount() == 0)
+            QSKIP("the root folder holds no file to click");
+        name = bytesOf(m_form->ListView1->model().itemText(0));
+    }
+    if (!typed.isNull()) {
+        m_form->txtpath->selectAll();
+        if (typed.isEmpty())
+            QTest::keyClick(m_form->txtpath, Qt::Key_Delete);
+        else
+            QTest::keyClicks(m_form->txtpath, expand(typed));
+        QCOMPARE(m_form->txtpath->text(), expand(typed));
+    }
+    const QString sentinel = QStringLiteral("not set by a click");
+    app::Module1::SelectedFileName = sentinel;
+
+    for (int click = 0; click < clicks; ++click) {
+        m_form->lblmessege->setCaption(QStringLiteral("File renamed"));
+        clickFile(decodeName(name));
+        QCOMPARE(bytesOf(m_form->lblFilePath->caption()),
+            bytesOf(expand(decodeName(expected))).replace('%', name));
+        QCOMPARE(enabledButtons(), allButtons);
+        QCOMPARE(m_form->lblmessege->caption(), QString());
+    }
+    QCOMPARE(app::Module1::SelectedFileName, sentinel);
+    app::Module1::SelectedFileName.clear();
+    QVERIFY(m_messages->failures.empty());
+}
+
+// ---- Opening ---------------------------------------------------------------------------------
+
+void Navigation::openFile_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("opened");
+
+    using L = QStringList;
+    QTest::newRow("Open after a click") << L {"click a1.txt", "open"} << L {"{alpha}/a1.txt"};
+    QTest::newRow("Open twice") << L {"click a1.txt", "open", "open"}
+                                << L {"{alpha}/a1.txt", "{alpha}/a1.txt"};
+    QTest::newRow("double click on a file clicks it first")
+        << L {"dblclick a2.txt"} << L {"{alpha}/a2.txt"};
+    QTest::newRow("double click on a file after another was clicked")
+        << L {"click a1.txt", "dblclick a2.txt"} << L {"{alpha}/a2.txt"};
+    QTest::newRow("double click on the empty area before any click")
+        << L {"dblclick empty"} << L {""};
+    QTest::newRow("double click on the empty area after a click")
+        << L {"click a2.txt", "dblclick empty"} << L {"{alpha}/a2.txt"};
+    QTest::newRow("double click after moving to another folder")
+        << L {"click a1.txt", "tree {alpha/inner}", "dblclick empty"} << L {"{alpha}/a1.txt"};
+    QTest::newRow("Open after moving to another folder: button off")
+        << L {"click a1.txt", "tree {alpha/inner}", "open"} << L {};
+    QTest::newRow("Open before any click: button off") << L {"open"} << L {};
+    QTest::newRow("file gone since the click") << L {"click a1.txt", "delete {alpha}/a1.txt",
+        "dblclick empty", "open"} << L {"{alpha}/a1.txt", "{alpha}/a1.txt"};
+    QTest::newRow("path at the root passed unchanged")
+        << L {"type /", "click a1.txt", "open"} << L {"//a1.txt"};
+}
+
+// The open service gets the text under the list, unchanged, even when it is empty; opening
+// changes nothing in the window and shows nothing. A double click on a file raises the click
+// first, so that file is the one opened.
+void Navigation::openFile()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, opened);
+
+    showMainWindow();
+    QStringList events;
+    connect(m_form->ListView1, &filelist::ListView::ItemClick, m_form, [&] {
+        events.push_back(QStringLiteral("ItemClick %1 opened %2")
+                             .arg(m_form->lblFilePath->caption())
+                             .arg(m_opener->opened.size()));
+    });
+    connect(m_form->ListView1, &filelist::ListView::DblClick, m_form,
+        [&] { events.push_back(QStringLiteral("DblClick")); });
+
+    for (const QString &step : steps) {
+        const QString action = step.section(QLatin1Char(' '), 0, 0);
+        const QString argument = expand(step.section(QLatin1Char(' '), 1));
+        if (action == QLatin1String("click")) {
+            clickFile(argument);
+        } else if (action == QLatin1String("tree")) {
+            openInTree(argument, QStringLiteral("openRow"));
+        } else if (action == QLatin1String("type")) {
+            m_form->txtpath->selectAll();
+            QTest::keyClicks(m_form->txtpath, argument);
+        } else if (action == QLatin1String("delete")) {
+            QCOMPARE(::unlink(bytesOf(argument).constData()), 0);
+        } else if (action == QLatin1String("dblclick") && argument != QLatin1String("empty")) {
+            const int row = m_form->ListView1->model().rowOfName(argument);
+            QVERIFY(row >= 0);
+            QTreeView *view = m_form->ListView1->reportView();
+            const QRect rect = view->visualRect(m_form->ListView1->model().index(row, 0));
+            events.clear();
+            const qsizetype before = m_opener->opened.size();
+            doubleClick(view->viewport(), rect.center());
+            const QString path = folder("alpha") + QLatin1Char('/') + argument;
+            QCOMPARE(m_form->lblFilePath->caption(), path);
+            QCOMPARE(events,
+                (QStringList {QStringLiteral("ItemClick %1 opened %2").arg(path).arg(before),
+                    QStringLiteral("DblClick")}));
+        } else {
+            // Opening, by button or by a double click on the empty area, changes nothing.
+            const QString file = m_form->lblFilePath->caption();
+            const QString path = m_form->txtpath->text();
+            const QString folderPath = m_form->Dir1->Path();
+            const QStringList files = listed();
+            const QStringList enabled = enabledButtons();
+            m_form->lblmessege->setCaption(QStringLiteral("File copied"));
+            events.clear();
+            if (action == QLatin1String("open")) {
+                QTest::mouseClick(m_form->cmdopen, Qt::LeftButton);
+            } else {
+                const QPoint empty = emptyListPoint();
+                QVERIFY(!empty.isNull());
+                doubleClick(m_form->ListView1->reportView()->viewport(), empty);
+                QCOMPARE(events, QStringList {QStringLiteral("DblClick")});
+            }
+            QCOMPARE(m_form->lblFilePath->caption(), file);
+            QCOMPARE(m_form->txtpath->text(), path);
+            QCOMPARE(m_form->Dir1->Path(), folderPath);
+            QCOMPARE(listed(), files);
+            QCOMPARE(enabledButtons(), enabled);
+            QCOMPARE(m_form->lblmessege->caption(), QStringLiteral("File copied"));
+        }
+    }
+    QStringList expected;
+    for (const QString &path : opened)
+        expected.push_back(expand(path));
+    QCOMPARE(m_opener->opened, expected);
+    QVERIFY(m_messages->boxes.empty());
+    QVERIFY(m_messages->failures.empty());
+}
+
+void Navigation::shellMetacharacters_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    for (const QByteArray &name : oddNames)
+        QTest::addRow("%s", name.toPercentEncoding().constData()) << name;
+}
+
+// A name a shell would act on reaches the open service as one exact path, and nothing runs.
+void Navigation::shellMetacharacters()
+{
+    QFETCH(QByteArray, name);
+
+    showMainWindow();
+    QVERIFY_THROWS_NO_EXCEPTION(m_form->Dir1->setPath(folder("odd")));
+    clickFile(decodeName(name));
+    QTest::mouseClick(m_form->cmdopen, Qt::LeftButton);
+    doubleClick(m_form->ListView1->reportView()->viewport(), emptyListPoint());
+
+    QCOMPARE(m_opener->opened.size(), 2);
+    for (const QString &path : m_opener->opened)
+        QCOMPARE(bytesOf(path), m_top + "/odd/" + name);
+    QCOMPARE(testing::folderEntries(m_top + "/odd").size(), qsizetype(std::size(oddNames)));
+    QVERIFY(!QFile::exists(QStringLiteral("pwned")));
+}
+
+// ---- The URL the real open service hands to the desktop ---------------------------------------
+
+void Navigation::fileUrl_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("expected"); // "~" at the start stands for the current folder
+
+    QTest::newRow("plain") << QByteArray("/home/anna/notes.txt")
+                           << QByteArray("/home/anna/notes.txt");
+    QTest::newRow("two separators at the root") << QByteArray("//name") << QByteArray("//name");
+    QTest::newRow("command substitution")
+        << QByteArray("/tmp/$(touch pwned); x") << QByteArray("/tmp/$(touch pwned); x");
+    QTest::newRow("option-like") << QByteArray("/-rf") << QByteArray("/-rf");
+    QTest::newRow("spaces and quotes")
+        << QByteArray("/a b/\"c\" 'd'") << QByteArray("/a b/\"c\" 'd'");
+    QTest::newRow("fragment and query marks") << QByteArray("/a#b?c=d") << QByteArray("/a#b?c=d");
+    QTest::newRow("percent signs") << QByteArray("/100% /%41%zz") << QByteArray("/100% /%41%zz");
+    QTest::newRow("backquote, pipe, newline")
+        << QByteArray("/`id`|x\ny;z&") << QByteArray("/`id`|x\ny;z&");
+    QTest::newRow("not UTF-8") << QByteArray("/caf\xe9/\xff\xfe")
+                               << QByteArray("/caf\xe9/\xff\xfe");
+    QTest::newRow("UTF-8") << QByteArray("/caf\xc3\xa9") << QByteArray("/caf\xc3\xa9");
+    QTest::newRow("relative") << QByteArray("sub/x y") << QByteArray("~/sub/x y");
+    QTest::newRow("relative, option-like") << QByteArray("-rf") << QByteArray("~/-rf");
+}
+
+// The URL decodes to exactly the path's bytes, has no host, and stays one word for a launcher.
+void Navigation::fileUrl()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, expected);
+
+    if (expected.startsWith('~'))
+        expected = m_top + "/alpha" + expected.mid(1);
+    const QUrl url = platform::fileUrlFor(decodeName(path));
+    QVERIFY(url.isValid());
+    QCOMPARE(url.scheme(), QStringLiteral("file"));
+    QVERIFY(url.host().isEmpty());
+    const QByteArray encoded = url.toEncoded();
+    QVERIFY2(encoded.startsWith("file://"), encoded.constData());
+    QCOMPARE(QByteArray::fromPercentEncoding(encoded.mid(7)), expected);
+    const QString command = QStringLiteral("xdg-open ") + QString::fromLatin1(encoded);
+    QCOMPARE(QProcess::splitCommand(command),
+        (QStringList {QStringLiteral("xdg-open"), QString::fromLatin1(encoded)}));
+    QVERIFY(platform::fileUrlFor(QString()).isEmpty());
+    QVERIFY(!QFile::exists(QStringLiteral("pwned")));
+}
+
+QTEST_MAIN(Navigation)
+#include "tst_navigation.moc"
