@@ -1,5 +1,7 @@
 #include "filelist/Collation.h"
 
+#include <QLocale>
+
 #include <algorithm>
 #include <vector>
 
@@ -39,14 +41,36 @@ int compareNumbers(QStringView a, qsizetype &i, QStringView b, qsizetype &j)
     return result;
 }
 
+// The C locale has no collation of its own, and QCollator then compares code points and ignores
+// numeric mode; names are ordered there as the root collation orders them, which is English's.
+QLocale collationLocale()
+{
+    const QLocale locale;
+    if (locale.language() == QLocale::C)
+        return QLocale(QLocale::English, QLocale::UnitedStates);
+    return locale;
+}
+
 } // namespace
 
 Collation::Collation()
+    : m_collator(collationLocale())
 {
     m_collator.setCaseSensitivity(Qt::CaseInsensitive);
     m_collator.setNumericMode(true);
 
-    // Rank the printable ASCII characters as the collator orders them one by one.
+    m_fastPath = drawTable();
+}
+
+// Ranks the printable ASCII characters as the collator orders them one by one, then checks that
+// the table holds for the locale. A table of single characters cannot follow a locale that sorts
+// a pair of letters as one letter (Danish "aa", Czech "ch", Welsh "ll") or tells two letters
+// apart only after the rest of the text (a secondary difference), so every two-character text is
+// compared, as the table and as the collator see it, with the same first character followed by
+// the lowest and by the highest character, and every character with its neighbour in the order.
+// Returns whether all agree.
+bool Collation::drawTable()
+{
     std::vector<char16_t> characters;
     for (char16_t c = 0x20; c < 0x7F; ++c) {
         if (!isDigit(c) || c == u'0')
@@ -63,6 +87,26 @@ Collation::Collation()
     }
     for (char16_t c = u'1'; c <= u'9'; ++c)
         m_rank[c] = m_rank[u'0'];
+
+    // Numbers are compared by value, so digits take no part in the pairs.
+    std::erase(characters, u'0');
+    const char16_t lowest = characters.front(), highest = characters.back();
+    auto agrees = [this](const char16_t(&a)[2], const char16_t(&b)[2]) {
+        const QStringView x(a, 2), y(b, 2);
+        return sign(fastCompare(x, y)) == collatorCompare(x, y);
+    };
+    for (char16_t first : characters) {
+        for (char16_t second : characters) {
+            const char16_t pair[2] = {first, second};
+            if (!agrees(pair, {first, lowest}) || !agrees(pair, {first, highest}))
+                return false;
+        }
+    }
+    for (size_t k = 1; k < characters.size(); ++k) {
+        if (!agrees({characters[k], lowest}, {characters[k - 1], highest}))
+            return false;
+    }
+    return true;
 }
 
 bool Collation::isFastText(QStringView text)
@@ -99,7 +143,8 @@ int Collation::collatorCompare(QStringView a, QStringView b) const
 
 int Collation::compare(QStringView a, QStringView b) const
 {
-    const int result = (isFastText(a) && isFastText(b)) ? fastCompare(a, b) : collatorCompare(a, b);
+    const int result = (m_fastPath && isFastText(a) && isFastText(b)) ? fastCompare(a, b)
+                                                                      : collatorCompare(a, b);
     if (result != 0)
         return result;
     return sign(a.compare(b));

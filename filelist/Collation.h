@@ -12,7 +12,8 @@ namespace filelist {
 // insensitive and numeric-aware (file2 before file10), with exact text as the tie-break so that
 // the order is total. QCollator is slow per comparison, so names made of printable ASCII are
 // compared by a table drawn from the same collator, which gives the same answers at a fraction
-// of the cost; any other text goes to the collator itself.
+// of the cost; any other text, and every text in a locale whose collation the table cannot
+// follow, goes to the collator itself.
 class Collation
 {
 public:
@@ -22,16 +23,23 @@ public:
     int compare(QStringView a, QStringView b) const;
     // The collator's own verdict without the tie-break; for checking the fast path.
     int collatorCompare(QStringView a, QStringView b) const;
-    // The fast path's verdict; defined only when isFastText holds for both.
+    // The fast path's verdict; defined only when usesFastPath() and isFastText holds for both.
     int fastCompare(QStringView a, QStringView b) const;
     static bool isFastText(QStringView text);
+    // Whether the table agrees with the collator in this locale.
+    bool usesFastPath() const { return m_fastPath; }
+    // Whether text is compared by the table rather than the collator.
+    bool takesFastPath(QStringView text) const { return m_fastPath && isFastText(text); }
 
     const QCollator &collator() const { return m_collator; }
 
 private:
+    bool drawTable();
+
     QCollator m_collator;
     // Primary rank of each printable ASCII character; all digits share the rank of '0'.
     std::array<quint8, 128> m_rank {};
+    bool m_fastPath = false;
 };
 
 } // namespace filelist

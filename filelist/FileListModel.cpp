@@ -323,7 +323,7 @@ void FileListModel::sortRows()
 
     size_t slowNames = 0;
     for (const Row &row : m_rows)
-        slowNames += Collation::isFastText(nameOf(row)) ? 0 : 1;
+        slowNames += m_collation.takesFastPath(nameOf(row)) ? 0 : 1;
     if (slowNames < sortKeyThreshold) {
         std::sort(m_order.begin(), m_order.end(),
             [this](quint32 a, quint32 b) { return lessThan(a, b); });

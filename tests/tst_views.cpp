@@ -1,0 +1,397 @@
+// The View menu's four arrangements of the file list, and ordering by a click on a column header:
+// sizes by bytes, dates by time, names in the collation; the key kept across reloads.
+
+#include "app/Form1.h"
+#include "app/Forms.h"
+#include "testsupport.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QHeaderView>
+#include <QListView>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <algorithm>
+#include <climits>
+#include <ctime>
+#include <memory>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Sample
+{
+    const char *name;
+    int bytes;
+    QDate modified;
+};
+
+// Sizes and dates whose texts order differently from their values, and names that order
+// differently by code point than by the collation.
+const Sample samples[] = {
+    {"apple.txt", 100, QDate(2023, 12, 20)},
+    {"file1.txt", 10 * 1024, QDate(2024, 1, 5)},
+    {"File2.txt", 1024 * 1024, QDate(2023, 2, 10)},
+    {"file10.txt", 2 * 1024, QDate(2022, 11, 30)},
+};
+
+const QStringList byName = {u"apple.txt"_qs, u"file1.txt"_qs, u"File2.txt"_qs, u"file10.txt"_qs};
+const QStringList byBytes = {u"apple.txt"_qs, u"file10.txt"_qs, u"file1.txt"_qs, u"File2.txt"_qs};
+const QStringList byTime = {u"file10.txt"_qs, u"File2.txt"_qs, u"apple.txt"_qs, u"file1.txt"_qs};
+const QStringList byCreation
+    = {u"file1.txt"_qs, u"file10.txt"_qs, u"apple.txt"_qs, u"File2.txt"_qs};
+
+const Sample &sampleNamed(const QString &name)
+{
+    return *std::find_if(std::begin(samples), std::end(samples),
+        [&](const Sample &sample) { return name == QLatin1String(sample.name); });
+}
+
+void setModified(const QByteArray &path, QDate day)
+{
+    const qint64 seconds = QDateTime(day, QTime(12, 0), Qt::UTC).toSecsSinceEpoch();
+    const struct timespec times[2] = {{time_t(seconds), 0}, {time_t(seconds), 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
+}
+
+// A fresh folder holding the samples and a subfolder, shown in the main window.
+struct Scene
+{
+    Scene()
+    {
+        QVERIFY(dir.isValid());
+        for (const Sample &sample : samples) {
+            testing::writeFile(path(sample.name), QByteArray(sample.bytes, 'x'));
+            setModified(path(sample.name), sample.modified);
+        }
+        QCOMPARE(::mkdir(path("sub").constData(), 0755), 0);
+        current.emplace(folder);
+        form = &app::Forms::show<app::Form1>();
+    }
+
+    QByteArray path(const QByteArray &name) const { return folder + '/' + name; }
+    filelist::ListView &list() const { return *form->ListView1; }
+    filelist::FileListModel &model() const { return form->ListView1->model(); }
+    QStringList shownNames() const
+    {
+        QStringList names;
+        for (int row = 0; row < model().rowCount(); ++row)
+            names.push_back(model().itemText(row));
+        return names;
+    }
+    QString cell(const QString &name, int column) const
+    {
+        return model().cellText(model().rowOfName(name), column);
+    }
+
+    QTemporaryDir dir {QDir::currentPath() + QStringLiteral("/tst_views-XXXXXX")};
+    QByteArray folder = testing::bytesOf(dir.path());
+    testing::ScriptedMessages messages;
+    testing::RecordingOpener opener;
+    testing::ScriptedVolumes volumes {{{QStringLiteral("/"), QStringLiteral("/")}}};
+    std::optional<testing::CurrentFolder> current;
+    app::Form1 *form = nullptr;
+};
+
+std::vector<QPushButton *> fileButtons(const app::Form1 &form)
+{
+    return {form.cmdopen, form.cmdrename, form.cmdCopy, form.cmdMove};
+}
+
+// Birth time in nanoseconds, or the lowest value where the file system keeps none.
+qint64 birthTime(const QByteArray &path)
+{
+    struct statx status
+    { };
+    if (::statx(AT_FDCWD, path.constData(), 0, STATX_BTIME, &status) != 0
+        || !(status.stx_mask & STATX_BTIME)
+        || (status.stx_btime.tv_sec == 0 && status.stx_btime.tv_nsec == 0))
+        return LLONG_MIN;
+    return qint64(status.stx_btime.tv_sec) * 1'000'000'000 + status.stx_btime.tv_nsec;
+}
+
+// The clock that stamps new files, in nanoseconds.
+qint64 coarseNow()
+{
+    struct timespec now
+    { };
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+} // namespace
+
+class ViewsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        testing::useEnglishLocale();
+    }
+    void init() { m_scene = std::make_unique<Scene>(); }
+    void cleanup()
+    {
+        testing::unloadAllForms();
+        m_scene.reset();
+    }
+
+    void viewItem_data();
+    void viewItem();
+    void headerClickOrders_data();
+    void headerClickOrders();
+    void columnClickOverflow_data();
+    void columnClickOverflow();
+    void sortKeySurvivesFolderChangeAndReload();
+    void selectionAcrossReload();
+
+private:
+    void clickRow(const QString &name);
+    void clickHeader(int section);
+
+    std::unique_ptr<Scene> m_scene;
+};
+
+// A real click on the row in whichever arrangement is shown.
+void ViewsTest::clickRow(const QString &name)
+{
+    QAbstractItemView *view = m_scene->list().currentView();
+    const int row = m_scene->model().rowOfName(name);
+    QVERIFY2(row >= 0, qPrintable(name));
+    const QModelIndex index = m_scene->model().index(row, 0);
+    view->scrollTo(index);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+    QVERIFY(m_scene->list().hasSelectedItem());
+    QCOMPARE(m_scene->list().SelectedItemText(), name);
+}
+
+// A real click in the middle of the header section.
+void ViewsTest::clickHeader(int section)
+{
+    QHeaderView *header = m_scene->list().reportView()->header();
+    QVERIFY(header->isVisible());
+    const QPoint middle(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+        header->height() / 2);
+    QVERIFY(header->viewport()->rect().contains(middle));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, middle);
+}
+
+void ViewsTest::viewItem_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("viewMode"); // -1: the report
+    QTest::addColumn<int>("flow");
+    QTest::newRow("Report") << u"Report"_qs << 3 << -1 << -1;
+    QTest::newRow("Icon") << u"Icon"_qs << 0 << int(QListView::IconMode)
+                          << int(QListView::LeftToRight);
+    QTest::newRow("Small Icons") << u"Small"_qs << 1 << int(QListView::ListMode)
+                                 << int(QListView::LeftToRight);
+    QTest::newRow("List") << u"listit"_qs << 2 << int(QListView::ListMode)
+                          << int(QListView::TopToBottom);
+}
+
+// Each item sets its arrangement and reads the folder again, even when it is already shown;
+// the selected file, its path, the buttons and the status line stay as they were.
+void ViewsTest::viewItem()
+{
+    QFETCH(QString, item);
+    QFETCH(int, value);
+    QFETCH(int, viewMode);
+    QFETCH(int, flow);
+    Scene &scene = *m_scene;
+    app::Form1 &form = *scene.form;
+    QAction *action = form.findChild<QAction *>(item);
+    QVERIFY(action);
+    // Come from another arrangement.
+    (item == u"Report"_qs ? form.listit : form.Report)->trigger();
+    clickRow(u"file1.txt"_qs);
+    const QString filePath = form.lblFilePath->caption();
+    QCOMPARE(filePath, QString::fromUtf8(scene.folder) + u"/file1.txt"_qs);
+    form.lblmessege->setCaption(u"status"_qs);
+    const QString pathBox = form.txtpath->text();
+
+    for (const QByteArray late : {"late1.txt", "late2.txt"}) {
+        testing::writeFile(scene.path(late), "late");
+        QSignalSpy reloads(&scene.model(), &QAbstractItemModel::modelReset);
+        action->trigger();
+        QCOMPARE(reloads.count(), 1);
+        QVERIFY(scene.model().rowOfName(QString::fromLatin1(late)) >= 0);
+
+        QCOMPARE(scene.list().View(), value);
+        QTreeView *report = scene.list().reportView();
+        QListView *arranged = scene.list().arrangedView();
+        if (viewMode < 0) {
+            QVERIFY(report->isVisible());
+            QVERIFY(!arranged->isVisible());
+            QVERIFY(!report->isHeaderHidden());
+            QStringList headers;
+            for (int column = 0; column < scene.model().columnCount(); ++column)
+                headers.push_back(scene.model().headerData(column, Qt::Horizontal).toString());
+            QCOMPARE(headers,
+                QStringList(
+                    {u"Filename"_qs, u"Type"_qs, u"Size"_qs, u"Modified"_qs, u"Created"_qs}));
+        } else {
+            QVERIFY(arranged->isVisible());
+            QVERIFY(!report->isVisible());
+            QCOMPARE(int(arranged->viewMode()), viewMode);
+            QCOMPARE(int(arranged->flow()), flow);
+            QCOMPARE(arranged->modelColumn(), 0);
+        }
+        QCOMPARE(scene.list().currentView()->isVisible(), true);
+
+        QVERIFY(scene.messages.failures.empty());
+        for (QPushButton *button : fileButtons(form))
+            QVERIFY(button->isEnabled());
+        QCOMPARE(form.lblFilePath->caption(), filePath);
+        QCOMPARE(form.lblmessege->caption(), u"status"_qs);
+        QCOMPARE(form.txtpath->text(), pathBox);
+        QVERIFY(scene.list().hasSelectedItem());
+        QCOMPARE(scene.list().SelectedItemText(), u"file1.txt"_qs);
+    }
+}
+
+void ViewsTest::headerClickOrders_data()
+{
+    QTest::addColumn<int>("section");
+    QTest::addColumn<QStringList>("expected"); // empty: by birth time, made for the case
+    QTest::newRow("Filename: file1 before File2 before file10") << 0 << byName;
+    QTest::newRow("Size: by bytes, not by text") << 2 << byBytes;
+    QTest::newRow("Modified: by time across months and years") << 3 << byTime;
+    QTest::newRow("Created: by birth time") << 4 << QStringList();
+}
+
+// A click on a header makes its column the key and re-orders the rows at once; a second click
+// on it changes nothing. The shown texts stay as written.
+void ViewsTest::headerClickOrders()
+{
+    QFETCH(int, section);
+    QFETCH(QStringList, expected);
+    Scene &scene = *m_scene;
+    if (expected.isEmpty()) {
+        // Make the files again one by one, each after the clock has moved past the one before,
+        // so that birth times differ where the file system keeps them.
+        for (const QString &name : byCreation) {
+            const QByteArray path = scene.path(name.toUtf8());
+            const Sample &sample = sampleNamed(name);
+            QCOMPARE(::unlink(path.constData()), 0);
+            testing::writeFile(path, QByteArray(sample.bytes, 'x'));
+            setModified(path, sample.modified);
+            const qint64 born = birthTime(path);
+            QTRY_VERIFY(coarseNow() > born);
+        }
+        scene.form->Report->trigger();
+        // Where no birth time is kept every Created text is empty and the names decide.
+        expected = birthTime(scene.path("file1.txt")) == LLONG_MIN ? byName : byCreation;
+    }
+    QCOMPARE(scene.cell(u"apple.txt"_qs, 2), u"0.10KB"_qs);
+    QCOMPARE(scene.cell(u"file10.txt"_qs, 2), u"2.00KB"_qs);
+    QCOMPARE(scene.cell(u"file1.txt"_qs, 2), u"10.00KB"_qs);
+    QCOMPARE(scene.cell(u"File2.txt"_qs, 2), u"1,024.00KB"_qs);
+    QVERIFY(scene.cell(u"file10.txt"_qs, 3).startsWith(u"11/30/22 "_qs));
+    QVERIFY(scene.cell(u"file1.txt"_qs, 3).startsWith(u"1/5/24 "_qs));
+
+    // Start from another key, so that the click has something to change.
+    clickHeader(section == 2 ? 3 : 2);
+    QVERIFY(scene.list().SortKey() != section);
+    for (int click = 0; click < 2; ++click) {
+        clickHeader(section);
+        QCOMPARE(int(scene.list().SortKey()), section);
+        QCOMPARE(scene.shownNames(), expected);
+    }
+    QVERIFY(scene.messages.failures.empty());
+    QCOMPARE(scene.cell(u"File2.txt"_qs, 2), u"1,024.00KB"_qs);
+}
+
+void ViewsTest::columnClickOverflow_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("40000") << 40000 << false;
+    QTest::newRow("INT_MIN, overflowing the subtraction") << INT_MIN << false;
+    QTest::newRow("INT_MAX") << INT_MAX << false;
+    QTest::newRow("32769, one past the largest") << 32769 << false;
+    QTest::newRow("-32768, one below the smallest") << -32768 << false;
+    QTest::newRow("32768, the largest key") << 32768 << true;
+    QTest::newRow("-32767, the smallest key") << -32767 << true;
+}
+
+// The header position minus one must fit a 16-bit key; one that does not is a failure report,
+// and the key and the order stay as they were.
+void ViewsTest::columnClickOverflow()
+{
+    QFETCH(int, index);
+    QFETCH(bool, fits);
+    Scene &scene = *m_scene;
+    clickHeader(2);
+    QCOMPARE(scene.list().SortKey(), qint16(2));
+
+    Q_EMIT scene.list().ColumnClick(index);
+
+    if (fits) {
+        QVERIFY(scene.messages.failures.empty());
+        QCOMPARE(int(scene.list().SortKey()), index - 1);
+        return;
+    }
+    QCOMPARE(scene.messages.failures.size(), size_t(1));
+    QCOMPARE(scene.messages.failures[0].number(), EOVERFLOW);
+    QCOMPARE(scene.list().SortKey(), qint16(2));
+    QCOMPARE(scene.shownNames(), byBytes);
+    QVERIFY(scene.form->isVisible());
+}
+
+// The key is the list's own: a folder change, a reload and files added later keep to it.
+void ViewsTest::sortKeySurvivesFolderChangeAndReload()
+{
+    Scene &scene = *m_scene;
+    for (const auto &[name, bytes] : {std::pair {"a.dat", 3000}, {"b.dat", 1000}, {"c.dat", 2000}})
+        testing::writeFile(scene.path("sub/") + name, QByteArray(bytes, 'x'));
+    clickHeader(2);
+
+    app::FolderTree *tree = scene.form->Dir1;
+    tree->openRow(tree->rowForPath(QString::fromUtf8(scene.path("sub"))));
+    QCOMPARE(tree->Path(), QString::fromUtf8(scene.path("sub")));
+    QCOMPARE(scene.list().SortKey(), qint16(2));
+    QCOMPARE(scene.shownNames(), QStringList({u"b.dat"_qs, u"c.dat"_qs, u"a.dat"_qs}));
+
+    testing::writeFile(scene.path("sub/d.dat"), QByteArray(1500, 'x'));
+    scene.form->Report->trigger();
+    QCOMPARE(scene.list().SortKey(), qint16(2));
+    QCOMPARE(scene.shownNames(), QStringList({u"b.dat"_qs, u"d.dat"_qs, u"c.dat"_qs, u"a.dat"_qs}));
+
+    tree->openRow(tree->rowForPath(QString::fromUtf8(scene.folder)));
+    QCOMPARE(scene.shownNames(), byBytes);
+    QVERIFY(scene.messages.failures.empty());
+}
+
+// After a reload the row of the same name is selected again, wherever it now stands; when the
+// file is gone, none is.
+void ViewsTest::selectionAcrossReload()
+{
+    Scene &scene = *m_scene;
+    clickRow(u"file1.txt"_qs);
+    QCOMPARE(scene.list().selectedRow(), 1);
+
+    testing::writeFile(scene.path("aaa.txt"), "first");
+    scene.form->Report->trigger();
+    QCOMPARE(scene.list().selectedRow(), 2);
+    QCOMPARE(scene.list().SelectedItemText(), u"file1.txt"_qs);
+
+    QCOMPARE(::unlink(scene.path("file1.txt").constData()), 0);
+    scene.form->Report->trigger();
+    QVERIFY(!scene.list().hasSelectedItem());
+    QVERIFY(scene.messages.failures.empty());
+}
+
+QTEST_MAIN(ViewsTest)
+#include "tst_views.moc"
