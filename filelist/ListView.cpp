@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListView>
+#include <QMouseEvent>
 #include <QStackedLayout>
 #include <QTreeView>
 
@@ -228,6 +229,7 @@ void ListView::restoreSelection()
 bool ListView::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseButtonDblClick
+        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton
         && (watched == m_report->viewport() || watched == m_arranged->viewport())) {
         Q_EMIT DblClick();
         return false;
