@@ -136,6 +136,35 @@ int Collation::fastCompare(QStringView a, QStringView b) const
     return (i < a.size()) - (j < b.size());
 }
 
+// Each character becomes its rank. A run of digits becomes the rank of '0', the count of its
+// digits without leading zeros (one zero is kept for a run of zeros) and those digits, so that
+// shorter numbers sort first and equal lengths compare digit by digit, as fastCompare does.
+bool Collation::appendFastKey(QStringView text, std::string &key) const
+{
+    if (!takesFastPath(text))
+        return false;
+    for (qsizetype i = 0; i < text.size();) {
+        const char16_t c = text[i].unicode();
+        if (!isDigit(c)) {
+            key.push_back(char(m_rank[c]));
+            ++i;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < text.size() && isDigit(text[end].unicode()))
+            ++end;
+        while (i + 1 < end && text[i] == u'0')
+            ++i;
+        if (end - i > 255)
+            return false;
+        key.push_back(char(m_rank[u'0']));
+        key.push_back(char(quint8(end - i)));
+        for (; i < end; ++i)
+            key.push_back(char(text[i].unicode()));
+    }
+    return true;
+}
+
 int Collation::collatorCompare(QStringView a, QStringView b) const
 {
     return sign(m_collator.compare(a, b));

@@ -5,6 +5,7 @@
 #include <QStringView>
 
 #include <array>
+#include <string>
 
 namespace filelist {
 
@@ -26,6 +27,10 @@ public:
     // The fast path's verdict; defined only when usesFastPath() and isFastText holds for both.
     int fastCompare(QStringView a, QStringView b) const;
     static bool isFastText(QStringView text);
+    // Appends to key a byte string whose plain byte order is fastCompare's order, so that a
+    // whole folder can be put in order by comparing bytes. Returns false (and appends nothing
+    // useful) when text must go to the collator instead.
+    bool appendFastKey(QStringView text, std::string &key) const;
     // Whether the table agrees with the collator in this locale.
     bool usesFastPath() const { return m_fastPath; }
     // Whether text is compared by the table rather than the collator.

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
 
 namespace filelist {
 
@@ -53,6 +54,7 @@ void FileListModel::clearItems()
     m_rows.shrink_to_fit();
     m_order.shrink_to_fit();
     m_names.squeeze();
+    m_namesRanked = false;
 }
 
 void FileListModel::addColumn(const QString &header, int widthTwips)
@@ -75,7 +77,7 @@ int FileListModel::addItem(QByteArrayView nameBytes)
     else
         m_names.append(platform::decodeName(nameBytes));
     const auto length = quint32(m_names.size() - offset);
-    m_rows.push_back({offset, length, 0, NameOnly, 0, 0, noCreated});
+    m_rows.push_back({offset, quint16(length), NameOnly, 0, 0, 0, 0, noCreated});
     return int(m_rows.size() - 1);
 }
 
@@ -288,62 +290,94 @@ int FileListModel::keyCompare(const Row &x, const Row &y) const
     }
 }
 
-bool FileListModel::lessThan(quint32 a, quint32 b) const
+// Puts every row in name order once per listing and keeps each row's place in it: sorting by
+// another column then breaks its ties by comparing two numbers, and sorting by name is a copy.
+// Names the fast path can take are compared as byte keys; others go to the collator, through
+// collation keys when there are many of them.
+void FileListModel::rankNames()
 {
-    const Row &x = m_rows[a];
-    const Row &y = m_rows[b];
-    int result = keyCompare(x, y);
-    if (result == 0)
-        result = m_collation.compare(nameOf(x), nameOf(y));
-    return result < 0;
+    const size_t count = m_rows.size();
+    std::string keys;
+    std::vector<size_t> keyStart(count + 1, 0);
+    std::vector<bool> fast(count);
+    size_t slowNames = 0;
+    for (size_t k = 0; k < count; ++k) {
+        keyStart[k] = keys.size();
+        fast[k] = m_collation.appendFastKey(nameOf(m_rows[k]), keys);
+        if (!fast[k]) {
+            keys.resize(keyStart[k]);
+            ++slowNames;
+        }
+    }
+    keyStart[count] = keys.size();
+    auto fastKey = [&](quint32 k) {
+        return std::string_view(keys.data() + keyStart[k], keyStart[k + 1] - keyStart[k]);
+    };
+
+    std::vector<QCollatorSortKey> collationKeys;
+    if (slowNames >= sortKeyThreshold) {
+        collationKeys.reserve(count);
+        for (const Row &row : m_rows)
+            collationKeys.push_back(m_collation.collator().sortKey(nameOf(row).toString()));
+    }
+    auto nameCompare = [&](quint32 a, quint32 b) {
+        int result;
+        if (!collationKeys.empty())
+            result = collationKeys[a].compare(collationKeys[b]);
+        else if (fast[a] && fast[b])
+            result = fastKey(a).compare(fastKey(b));
+        else
+            return m_collation.compare(nameOf(m_rows[a]), nameOf(m_rows[b]));
+        return result != 0 ? result : nameOf(m_rows[a]).compare(nameOf(m_rows[b]));
+    };
+
+    std::vector<quint32> byName(count);
+    std::iota(byName.begin(), byName.end(), 0u);
+    std::sort(
+        byName.begin(), byName.end(), [&](quint32 a, quint32 b) { return nameCompare(a, b) < 0; });
+    for (size_t place = 0; place < count; ++place)
+        m_rows[byName[place]].nameRank = quint32(place);
+    m_namesRanked = true;
+}
+
+// Ranks the few distinct type texts once instead of collating them per comparison.
+void FileListModel::rankTypes()
+{
+    const auto &catalog = platform::TypeCatalog::instance();
+    std::vector<quint32> present;
+    std::vector<bool> seen;
+    for (const Row &row : m_rows) {
+        if (row.type >= seen.size())
+            seen.resize(row.type + 1, false);
+        if (!seen[row.type]) {
+            seen[row.type] = true;
+            present.push_back(row.type);
+        }
+    }
+    std::sort(present.begin(), present.end(), [&](quint32 a, quint32 b) {
+        return m_collation.compare(catalog.text(a), catalog.text(b)) < 0;
+    });
+    m_typeRank.assign(seen.size(), 0);
+    for (size_t k = 0; k < present.size(); ++k)
+        m_typeRank[present[k]] = int(k);
 }
 
 void FileListModel::sortRows()
 {
-    if (m_sortKey == 1) {
-        // Rank the few distinct type texts once instead of collating them per comparison.
-        const auto &catalog = platform::TypeCatalog::instance();
-        std::vector<quint32> present;
-        std::vector<bool> seen;
-        for (const Row &row : m_rows) {
-            if (row.type >= seen.size())
-                seen.resize(row.type + 1, false);
-            if (!seen[row.type]) {
-                seen[row.type] = true;
-                present.push_back(row.type);
-            }
-        }
-        std::sort(present.begin(), present.end(), [&](quint32 a, quint32 b) {
-            return m_collation.compare(catalog.text(a), catalog.text(b)) < 0;
-        });
-        m_typeRank.assign(seen.size(), 0);
-        for (size_t k = 0; k < present.size(); ++k)
-            m_typeRank[present[k]] = int(k);
-    }
-
-    size_t slowNames = 0;
-    for (const Row &row : m_rows)
-        slowNames += m_collation.takesFastPath(nameOf(row)) ? 0 : 1;
-    if (slowNames < sortKeyThreshold) {
-        std::sort(m_order.begin(), m_order.end(),
-            [this](quint32 a, quint32 b) { return lessThan(a, b); });
+    if (!m_namesRanked)
+        rankNames();
+    if (m_sortKey == 0 || m_sortKey < 0 || m_sortKey > 4) {
+        for (quint32 k = 0; k < quint32(m_rows.size()); ++k)
+            m_order[m_rows[k].nameRank] = k;
         return;
     }
-
-    // Many names need the collator: order by collation keys made once per row.
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(m_rows.size());
-    for (const Row &row : m_rows)
-        keys.push_back(m_collation.collator().sortKey(nameOf(row).toString()));
-    std::sort(m_order.begin(), m_order.end(), [&](quint32 a, quint32 b) {
+    if (m_sortKey == 1)
+        rankTypes();
+    std::sort(m_order.begin(), m_order.end(), [this](quint32 a, quint32 b) {
         const Row &x = m_rows[a];
         const Row &y = m_rows[b];
-        int result = keyCompare(x, y);
-        if (result == 0)
-            result = keys[a].compare(keys[b]);
-        if (result == 0)
-            result = nameOf(x).compare(nameOf(y));
-        return result < 0;
+        const int result = keyCompare(x, y);
+        return result != 0 ? result < 0 : x.nameRank < y.nameRank;
     });
 }
 

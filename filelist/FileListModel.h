@@ -88,9 +88,10 @@ private:
     struct Row
     {
         quint32 nameOffset;
-        quint32 nameLength;
-        quint32 type;
+        quint16 nameLength; // a file name has at most 255 bytes
         Filled filled;
+        quint32 type;
+        quint32 nameRank; // the row's place in name order, once the names are ranked
         std::int64_t size;
         platform::Timestamp modified;
         platform::Timestamp created; // noCreated where the file system has no birth time
@@ -105,8 +106,9 @@ private:
     QStringView nameOf(const Row &row) const;
     QString textOf(const Row &row, int column) const;
     void sortRows();
+    void rankNames();
+    void rankTypes();
     int keyCompare(const Row &x, const Row &y) const;
-    bool lessThan(quint32 a, quint32 b) const;
 
     std::vector<Column> m_columns;
     std::vector<Row> m_rows;
@@ -115,6 +117,7 @@ private:
     QString m_folderPath;
     Collation m_collation;
     std::vector<int> m_typeRank; // type index -> position in collation order
+    bool m_namesRanked = false;
     int m_sortKey = 0;
     bool m_sorted = true;
 };
