@@ -1,9 +1,6 @@
 #pragma once
 
-#include "app/Caption.h"
-#include "app/DriveSelector.h"
-#include "app/FolderTree.h"
-#include "fileops/Dialog.h"
+#include "fileops/DestinationDialog.h"
 
 #include <QPushButton>
 
@@ -11,7 +8,7 @@ namespace fileops {
 
 // The Move To dialog: a drive selector and folder tree of its own to pick the folder that the
 // selected file is moved into, shown in Label1.
-class Form3 : public Dialog
+class Form3 : public DestinationDialog
 {
     Q_OBJECT
 
@@ -22,17 +19,10 @@ public:
     // The load handler: shows the tree's folder.
     void load();
 
-    app::DriveSelector *Drive1;
-    app::FolderTree *Dir1;
     QPushButton *cmdMove;
-    QPushButton *cmdcancel;
-    app::Caption *Label1;
 
 private:
-    void Dir1_Change();
-    void Drive1_Change();
     void cmdMove_Click();
-    void cmdcancel_Click();
 };
 
 } // namespace fileops

@@ -1,0 +1,63 @@
+#include "fileops/DestinationDialog.h"
+
+#include "app/Guard.h"
+#include "app/Module1.h"
+
+namespace fileops {
+
+DestinationDialog::DestinationDialog(const QString &caption, int clientWidthTwips,
+    int clientHeightTwips, const Confirm &confirm, std::initializer_list<Placement> tabOrder)
+    : Dialog(caption, clientWidthTwips, clientHeightTwips)
+{
+    for (const Placement &placement : tabOrder) {
+        switch (placement.control) {
+        case Control::Drive:
+            Drive1 = new app::DriveSelector(this);
+            app::place(Drive1, "Drive1", placement.rect);
+            break;
+        case Control::Tree:
+            Dir1 = new app::FolderTree(this);
+            app::place(Dir1, "Dir1", placement.rect);
+            break;
+        case Control::Confirm:
+            m_confirm = new QPushButton(confirm.caption, this);
+            app::place(m_confirm, confirm.name, placement.rect);
+            break;
+        case Control::Cancel:
+            cmdcancel = new QPushButton(tr("Cancel"), this);
+            app::place(cmdcancel, "cmdcancel", placement.rect);
+            break;
+        case Control::Label:
+            Label1 = new app::Caption(this);
+            app::place(Label1, "Label1", placement.rect);
+            break;
+        }
+    }
+    setButtons(m_confirm, cmdcancel);
+
+    Dir1->Change = app::guarded(this, &DestinationDialog::Dir1_Change);
+    connect(Drive1, &app::DriveSelector::Change, this,
+        app::guarded(this, &DestinationDialog::Drive1_Change));
+    connect(cmdcancel, &QPushButton::clicked, this,
+        app::guarded(this, &DestinationDialog::cmdcancel_Click));
+}
+
+void DestinationDialog::Dir1_Change()
+{
+    Label1->setCaption(Dir1->Path());
+}
+
+// A volume that is not ready is passed over without a word; nothing else changes.
+void DestinationDialog::Drive1_Change()
+{
+    try {
+        Dir1->setPath(Drive1->Drive());
+    } catch (const platform::Failure &) { }
+}
+
+void DestinationDialog::cmdcancel_Click()
+{
+    app::Module1::ShowMainWindow();
+}
+
+} // namespace fileops

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "app/Caption.h"
+#include "app/DriveSelector.h"
+#include "app/FolderTree.h"
+#include "app/Twips.h"
+#include "fileops/Dialog.h"
+
+#include <QPushButton>
+
+#include <initializer_list>
+
+namespace fileops {
+
+// What Copy To and Move To share: a drive selector and folder tree of the dialog's own, which
+// start at the program's start folder and pick the destination folder that Label1 shows, a
+// confirming button, and Cancel back to the main window. Each dialog gives its controls' places
+// in its tab order; they are created in that order, which is the order focus moves in.
+class DestinationDialog : public Dialog
+{
+    Q_OBJECT
+
+public:
+    app::DriveSelector *Drive1 = nullptr;
+    app::FolderTree *Dir1 = nullptr;
+    QPushButton *cmdcancel = nullptr;
+    app::Caption *Label1 = nullptr;
+
+protected:
+    enum class Control { Drive, Tree, Confirm, Cancel, Label };
+    struct Placement
+    {
+        Control control;
+        app::TwipsRect rect;
+    };
+    struct Confirm
+    {
+        const char *name;
+        QString caption;
+    };
+
+    DestinationDialog(const QString &caption, int clientWidthTwips, int clientHeightTwips,
+        const Confirm &confirm, std::initializer_list<Placement> tabOrder);
+
+    QPushButton *confirmButton() const { return m_confirm; }
+
+private:
+    void Dir1_Change();
+    void Drive1_Change();
+    void cmdcancel_Click();
+
+    QPushButton *m_confirm = nullptr;
+};
+
+} // namespace fileops
