@@ -141,27 +141,38 @@ int Collation::fastCompare(QStringView a, QStringView b) const
 // shorter numbers sort first and equal lengths compare digit by digit, as fastCompare does.
 bool Collation::appendFastKey(QStringView text, std::string &key) const
 {
-    if (!takesFastPath(text))
+    if (!m_fastPath)
         return false;
-    for (qsizetype i = 0; i < text.size();) {
-        const char16_t c = text[i].unicode();
-        if (!isDigit(c)) {
-            key.push_back(char(m_rank[c]));
-            ++i;
+    // A key is never longer than two bytes per character plus a rank byte per digit run.
+    const size_t start = key.size();
+    key.resize(start + size_t(text.size()) * 2 + 1);
+    char *out = key.data() + start;
+    const char16_t *c = reinterpret_cast<const char16_t *>(text.data());
+    const char16_t *const end = c + text.size();
+    while (c < end) {
+        if (*c < 0x20 || *c >= 0x7F) {
+            key.resize(start);
+            return false;
+        }
+        if (!isDigit(*c)) {
+            *out++ = char(m_rank[*c++]);
             continue;
         }
-        qsizetype end = i;
-        while (end < text.size() && isDigit(text[end].unicode()))
-            ++end;
-        while (i + 1 < end && text[i] == u'0')
-            ++i;
-        if (end - i > 255)
+        const char16_t *runEnd = c;
+        while (runEnd < end && isDigit(*runEnd))
+            ++runEnd;
+        while (c + 1 < runEnd && *c == u'0')
+            ++c;
+        if (runEnd - c > 255) {
+            key.resize(start);
             return false;
-        key.push_back(char(m_rank[u'0']));
-        key.push_back(char(quint8(end - i)));
-        for (; i < end; ++i)
-            key.push_back(char(text[i].unicode()));
+        }
+        *out++ = char(m_rank[u'0']);
+        *out++ = char(quint8(runEnd - c));
+        while (c < runEnd)
+            *out++ = char(*c++);
     }
+    key.resize(size_t(out - key.data()));
     return true;
 }
 

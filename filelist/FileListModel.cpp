@@ -298,6 +298,7 @@ void FileListModel::rankNames()
 {
     const size_t count = m_rows.size();
     std::string keys;
+    keys.reserve(m_names.size() + count);
     std::vector<size_t> keyStart(count + 1, 0);
     std::vector<bool> fast(count);
     size_t slowNames = 0;
@@ -313,6 +314,18 @@ void FileListModel::rankNames()
     auto fastKey = [&](quint32 k) {
         return std::string_view(keys.data() + keyStart[k], keyStart[k + 1] - keyStart[k]);
     };
+    // The first eight key bytes as one number decide most comparisons at once. Keys hold no
+    // zero byte, so padding a short key with zeros keeps it before its longer extensions.
+    auto restOfKey = [&](quint32 k) {
+        const std::string_view key = fastKey(k);
+        return key.size() > 8 ? key.substr(8) : std::string_view();
+    };
+    std::vector<quint64> prefix(count, 0);
+    for (size_t k = 0; k < count; ++k) {
+        const std::string_view key = fastKey(quint32(k));
+        for (size_t b = 0; b < 8; ++b)
+            prefix[k] = (prefix[k] << 8) | (b < key.size() ? quint8(key[b]) : 0u);
+    }
 
     std::vector<QCollatorSortKey> collationKeys;
     if (slowNames >= sortKeyThreshold) {
@@ -325,7 +338,8 @@ void FileListModel::rankNames()
         if (!collationKeys.empty())
             result = collationKeys[a].compare(collationKeys[b]);
         else if (fast[a] && fast[b])
-            result = fastKey(a).compare(fastKey(b));
+            result = prefix[a] != prefix[b] ? (prefix[a] < prefix[b] ? -1 : 1)
+                                            : restOfKey(a).compare(restOfKey(b));
         else
             return m_collation.compare(nameOf(m_rows[a]), nameOf(m_rows[b]));
         return result != 0 ? result : nameOf(m_rows[a]).compare(nameOf(m_rows[b]));
