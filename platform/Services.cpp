@@ -49,6 +49,8 @@ public:
     int MsgBox(const QString &prompt, int buttons) override
     {
         QMessageBox box(QMessageBox::NoIcon, applicationTitle(), displayName(prompt));
+        // A file name is text, never markup: "<b>x</b>.txt" must show as it is named.
+        box.setTextFormat(Qt::PlainText);
         QPushButton *ok = box.addButton(QMessageBox::Ok);
         if (buttons == OkCancel)
             box.addButton(QMessageBox::Cancel);
@@ -60,8 +62,9 @@ public:
     void reportFailure(const Failure &failure) override
     {
         QMessageBox box(QMessageBox::Critical, applicationTitle(),
-            QObject::tr("Error %1").arg(failure.number()));
-        box.setInformativeText(failure.description());
+            QObject::tr("Error %1").arg(failure.number()) + QStringLiteral("\n\n")
+                + failure.description());
+        box.setTextFormat(Qt::PlainText);
         box.addButton(QMessageBox::Ok);
         box.exec();
     }
