@@ -68,10 +68,10 @@ void Form1::buildControls(QWidget *client)
 
     Imgbinlst = new ImageList(this);
     Imgbinlst->setObjectName(QStringLiteral("Imgbinlst"));
-    Imgbinlst->add(QStringLiteral("bin"), QPixmap(QStringLiteral(":/bin.png")));
+    Imgbinlst->add(QStringLiteral("bin"), QStringLiteral(":/bin.png"));
     ImageList1 = new ImageList(this);
     ImageList1->setObjectName(QStringLiteral("ImageList1"));
-    ImageList1->add(QStringLiteral("a"), QPixmap(QStringLiteral(":/listimage.png")));
+    ImageList1->add(QStringLiteral("a"), QStringLiteral(":/listimage.png"));
 
     QWidget *tabOrder[]
         = {txtpath, Dir1, Drive1, ListView1, cmdopen, picBin, cmdrename, cmdMove, cmdCopy};

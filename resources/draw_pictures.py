@@ -7,13 +7,16 @@ bin.png       68 x 93 RGBA: a black, open-topped, cylindrical waste-paper
 listimage.png 25 x 26 RGBA: an opaque black block with a white 10 x 10
               square in the middle, used as the file list's item icon.
 
+Both also come drawn at twice the size (bin@2x.png, listimage@2x.png) for
+screens with a device pixel ratio of 2.
+
 Only the Python standard library is used: shapes are rasterised here with
 supersampling for anti-aliasing and the PNG files are written with zlib and
 struct.  The output is deterministic, so running
 
     python3 resources/draw_pictures.py
 
-from the repository root regenerates both files byte for byte.
+from the repository root regenerates all four files byte for byte.
 """
 
 import math
@@ -211,22 +214,28 @@ LIST_W, LIST_H = 25, 26
 SQUARE = 10
 
 
-def list_pixels():
-    left = (LIST_W - SQUARE) // 2
-    top = (LIST_H - SQUARE) // 2
+def list_pixels(scale=1):
+    left = (LIST_W - SQUARE) // 2 * scale
+    top = (LIST_H - SQUARE) // 2 * scale
+    side = SQUARE * scale
     pixels = []
-    for y in range(LIST_H):
-        for x in range(LIST_W):
-            inside = left <= x < left + SQUARE and top <= y < top + SQUARE
+    for y in range(LIST_H * scale):
+        for x in range(LIST_W * scale):
+            inside = left <= x < left + side and top <= y < top + side
             pixels.append((255, 255, 255, 255) if inside else (0, 0, 0, 255))
     return pixels
 
 
 def main():
-    write_png(os.path.join(HERE, "bin.png"), BIN_W, BIN_H,
-              render(BIN_W, BIN_H, bin_shade))
-    write_png(os.path.join(HERE, "listimage.png"), LIST_W, LIST_H,
-              list_pixels())
+    # Each picture also comes at twice the size, named with "@2x", for screens of twice the
+    # density; Qt picks that file by its name.
+    for scale, suffix in ((1, ""), (2, "@2x")):
+        write_png(os.path.join(HERE, "bin%s.png" % suffix),
+                  BIN_W * scale, BIN_H * scale,
+                  render(BIN_W * scale, BIN_H * scale,
+                         lambda x, y: bin_shade(x / scale, y / scale)))
+        write_png(os.path.join(HERE, "listimage%s.png" % suffix),
+                  LIST_W * scale, LIST_H * scale, list_pixels(scale))
 
 
 if __name__ == "__main__":
