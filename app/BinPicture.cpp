@@ -10,6 +10,8 @@ BinPicture::BinPicture(QWidget *parent)
 {
     setAcceptDrops(true);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setAccessibleName(tr("Bin"));
+    setAccessibleDescription(tr("Drop a file here to delete it"));
 }
 
 // Whatever is offered is taken as a copy: a source must never delete its data because it was

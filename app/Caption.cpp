@@ -15,6 +15,9 @@ void Caption::setCaption(const QString &caption)
 {
     m_caption = caption;
     setText(platform::displayName(caption));
+    // The label's accessible name says what it is for; its text reaches assistive technology
+    // as the description.
+    setAccessibleDescription(text());
 }
 
 } // namespace app

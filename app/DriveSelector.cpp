@@ -9,6 +9,7 @@ DriveSelector::DriveSelector(QWidget *parent)
     : QComboBox(parent)
     , m_volumes(platform::VolumeService::current().volumes())
 {
+    setAccessibleName(tr("Volumes"));
     for (const platform::Volume &volume : m_volumes)
         addItem(volume.label.isEmpty() ? volume.root : volume.label, volume.root);
     const int start = platform::volumeIndexForPath(m_volumes, FolderTree::currentFolder());

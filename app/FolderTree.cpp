@@ -76,6 +76,8 @@ FolderTree::FolderTree(QWidget *parent)
 {
     setHeaderHidden(true);
     setColumnCount(1);
+    setHeaderLabel(tr("Folders"));
+    setAccessibleName(tr("Folders"));
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setIndentation(12);

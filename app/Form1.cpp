@@ -10,6 +10,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShortcut>
 
 // The pictures are compiled into the static library; a static library's resources must be
 // registered by hand.
@@ -38,7 +39,7 @@ Form1::Form1()
 void Form1::buildControls(QWidget *client)
 {
     txtpath = new QLineEdit(client);
-    place(txtpath, "txtpath", {3120, 0, 10335, 405});
+    place(txtpath, "txtpath", {3120, 0, 10335, 405}, tr("Current folder"));
     Dir1 = new FolderTree(client);
     place(Dir1, "Dir1", {0, 360, 3015, 7965});
     Drive1 = new DriveSelector(client);
@@ -46,7 +47,7 @@ void Form1::buildControls(QWidget *client)
     ListView1 = new filelist::ListView(client);
     place(ListView1, "ListView1", {3120, 480, 10335, 5895});
     lblFilePath = new Caption(client);
-    place(lblFilePath, "lblFilePath", {3120, 6600, 6735, 615});
+    place(lblFilePath, "lblFilePath", {3120, 6600, 6735, 615}, tr("Selected file"));
     lblFilePath->setWordWrap(true);
     cmdopen = new QPushButton(tr("Open"), client);
     place(cmdopen, "cmdopen", {11160, 6600, 1095, 375});
@@ -57,7 +58,7 @@ void Form1::buildControls(QWidget *client)
     cmdMove = new QPushButton(tr("Move"), client);
     place(cmdMove, "cmdMove", {9960, 6600, 1095, 375});
     lblmessege = new Caption(client);
-    place(lblmessege, "lblmessege", {3000, 7320, 6855, 255});
+    place(lblmessege, "lblmessege", {3000, 7320, 6855, 255}, tr("Status"));
     QFont statusFont(QStringLiteral("Arial"));
     statusFont.setPointSizeF(8.25);
     statusFont.setBold(true);
@@ -81,19 +82,19 @@ void Form1::buildControls(QWidget *client)
 
 void Form1::buildMenus()
 {
-    File = menuBar()->addMenu(tr("File"));
+    File = menuBar()->addMenu(tr("&File"));
     File->setObjectName(QStringLiteral("File"));
-    Close = File->addAction(tr("Close"));
+    Close = File->addAction(tr("&Close"));
     Close->setObjectName(QStringLiteral("Close"));
-    View = menuBar()->addMenu(tr("View"));
+    View = menuBar()->addMenu(tr("&View"));
     View->setObjectName(QStringLiteral("View"));
-    Report = View->addAction(tr("Report"));
+    Report = View->addAction(tr("&Report"));
     Report->setObjectName(QStringLiteral("Report"));
-    Icon = View->addAction(tr("Icon"));
+    Icon = View->addAction(tr("&Icon"));
     Icon->setObjectName(QStringLiteral("Icon"));
-    Small = View->addAction(tr("Small Icons"));
+    Small = View->addAction(tr("&Small Icons"));
     Small->setObjectName(QStringLiteral("Small"));
-    listit = View->addAction(tr("List"));
+    listit = View->addAction(tr("&List"));
     listit->setObjectName(QStringLiteral("listit"));
 }
 
@@ -118,6 +119,9 @@ void Form1::connectHandlers()
     connect(cmdCopy, &QPushButton::clicked, this, guarded(this, &Form1::cmdCopy_Click));
     connect(cmdMove, &QPushButton::clicked, this, guarded(this, &Form1::cmdMove_Click));
     connect(picBin, &BinPicture::Drop, this, guarded(this, &Form1::picBin_Drop));
+    // F2 presses Rename; a click on a disabled button does nothing.
+    auto *renameKey = new QShortcut(QKeySequence(Qt::Key_F2), this);
+    connect(renameKey, &QShortcut::activated, cmdrename, &QPushButton::click);
 }
 
 void Form1::load()

@@ -22,10 +22,14 @@ struct TwipsRect
 };
 
 // Names a control and puts it at its place inside its parent. Every form places its controls
-// through this one helper.
-inline void place(QWidget *control, const char *name, TwipsRect rect)
+// through this one helper. The accessible name is what assistive technology calls the control;
+// buttons need none, their caption is their name.
+inline void place(
+    QWidget *control, const char *name, TwipsRect rect, const QString &accessibleName = QString())
 {
     control->setObjectName(QString::fromLatin1(name));
+    if (!accessibleName.isEmpty())
+        control->setAccessibleName(accessibleName);
     control->setGeometry(twipsToPixels(rect.left), twipsToPixels(rect.top),
         twipsToPixels(rect.width), twipsToPixels(rect.height));
 }

@@ -27,6 +27,15 @@ void makeDragSource(QAbstractItemView *view)
     view->setDefaultDropAction(Qt::CopyAction);
 }
 
+bool isEnterKey(const QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const auto *key = static_cast<const QKeyEvent *>(event);
+    return (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+        && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
 bool isNavigationKey(int key)
 {
     switch (key) {
@@ -54,6 +63,9 @@ ListView::ListView(QWidget *parent)
 {
     m_report->setObjectName(QStringLiteral("report"));
     m_arranged->setObjectName(QStringLiteral("arranged"));
+    for (QWidget *named : {static_cast<QWidget *>(this), static_cast<QWidget *>(m_report),
+             static_cast<QWidget *>(m_arranged)})
+        named->setAccessibleName(tr("Files"));
     m_report->setRootIsDecorated(false);
     m_report->setItemsExpandable(false);
     m_report->setUniformRowHeights(true);
@@ -233,6 +245,12 @@ bool ListView::eventFilter(QObject *watched, QEvent *event)
         && (watched == m_report->viewport() || watched == m_arranged->viewport())) {
         Q_EMIT DblClick();
         return false;
+    }
+    // Enter on the selected file opens it, as a double click does.
+    if (isEnterKey(event) && (watched == m_report || watched == m_arranged)) {
+        if (hasSelectedItem())
+            Q_EMIT DblClick();
+        return true;
     }
     // Moving through the list with the keyboard selects a file just as a click does.
     if (event->type() == QEvent::KeyPress && !m_keyboardMove

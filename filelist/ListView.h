@@ -16,8 +16,8 @@ namespace filelist {
 // The file list control: one model shown either as a report (a row per file under the five
 // column headers) or as large-icon, small-icon or list arrangements of the names. All views
 // share the model and its single selection. It raises ItemClick when a file is clicked (or
-// reached with the keyboard), DblClick on any double click, and ColumnClick with the header's
-// 1-based position.
+// reached with the keyboard), DblClick on any double click and on Enter with a file selected,
+// and ColumnClick with the header's 1-based position.
 class ListView : public QWidget
 {
     Q_OBJECT

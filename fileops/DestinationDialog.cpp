@@ -29,7 +29,7 @@ DestinationDialog::DestinationDialog(const QString &caption, int clientWidthTwip
             break;
         case Control::Label:
             Label1 = new app::Caption(this);
-            app::place(Label1, "Label1", placement.rect);
+            app::place(Label1, "Label1", placement.rect, tr("Destination folder"));
             break;
         }
     }

@@ -16,7 +16,7 @@ Form2::Form2()
     : Dialog(tr("Change the File Name to..."), 5055, 1260)
 {
     txtnew = new QLineEdit(this);
-    app::place(txtnew, "txtnew", {240, 240, 4575, 375});
+    app::place(txtnew, "txtnew", {240, 240, 4575, 375}, tr("New file name"));
     cmdChange = new QPushButton(tr("Change"), this);
     app::place(cmdChange, "cmdChange", {1560, 720, 1575, 375});
     cmdcancel = new QPushButton(tr("Cancel"), this);

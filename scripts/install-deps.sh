@@ -8,6 +8,8 @@ packages=(
     build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl-dev
     shared-mime-info fonts-liberation
     xvfb xauth xdotool x11-utils imagemagick strace
+    dbus at-spi2-core python3-pyatspi
+    desktop-file-utils dpkg-dev file
 )
 
 missing=()

@@ -6,11 +6,13 @@
 #include "app/Guard.h"
 #include "app/Module1.h"
 #include "app/Twips.h"
+#include "fileops/Form2.h"
 #include "testsupport.h"
 
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +33,9 @@ private Q_SLOTS:
     void controlsArePlacedAsLaidOut();
     void tabOrderFollowsTheLayout();
     void windowAndMenus();
+    void picturesForEachDensity_data();
+    void picturesForEachDensity();
+    void renameKey();
     void loadInAFolderWithoutFiles();
     void showMainWindowWithNoDialogLoaded();
     void fileButtonsSwitchTogether();
@@ -61,6 +66,7 @@ void TestForm1::init()
 void TestForm1::cleanup()
 {
     testing::unloadAllForms();
+    app::Module1::SelectedFileName.clear();
     m_cwd.reset();
     m_messages.reset();
     m_dir.reset();
@@ -139,26 +145,96 @@ void TestForm1::windowAndMenus()
     QCOMPARE(bar.size(), 2);
     QCOMPARE(bar[0]->menu(), form.File);
     QCOMPARE(bar[1]->menu(), form.View);
-    auto captions = [](QMenu *menu) {
+    // Every menu and item has a mnemonic (its first letter), distinct within its menu.
+    auto captions = [](const QList<QAction *> &actions) {
         QStringList texts;
-        for (QAction *action : menu->actions())
-            texts << action->objectName() + QLatin1Char('=') + action->text();
+        QList<QKeySequence> keys;
+        for (QAction *action : actions) {
+            const QString name
+                = action->menu() ? action->menu()->objectName() : action->objectName();
+            texts << name + QLatin1Char('=') + action->text();
+            const QKeySequence key = QKeySequence::mnemonic(action->text());
+            if (key.isEmpty() || keys.contains(key))
+                texts << QStringLiteral("no mnemonic of its own: ") + action->text();
+            keys << key;
+        }
         return texts;
     };
-    QCOMPARE(form.File->objectName() + form.File->title(), QStringLiteral("FileFile"));
-    QCOMPARE(form.View->objectName() + form.View->title(), QStringLiteral("ViewView"));
-    QCOMPARE(captions(form.File), QStringList {"Close=Close"});
-    QCOMPARE(captions(form.View),
-        (QStringList {"Report=Report", "Icon=Icon", "Small=Small Icons", "listit=List"}));
+    QCOMPARE(captions(bar), (QStringList {"File=&File", "View=&View"}));
+    QCOMPARE(captions(form.File->actions()), QStringList {"Close=&Close"});
+    QCOMPARE(captions(form.View->actions()),
+        (QStringList {"Report=&Report", "Icon=&Icon", "Small=&Small Icons", "listit=&List"}));
 
     const QFont font = form.lblmessege->font();
     QCOMPARE(font.pointSizeF(), 8.25);
     QVERIFY(font.bold());
     QVERIFY(font.underline());
     QCOMPARE(form.Imgbinlst->key(1), QStringLiteral("bin"));
-    QCOMPARE(form.Imgbinlst->image(1).size(), QSize(68, 93));
     QCOMPARE(form.ImageList1->key(1), QStringLiteral("a"));
-    QCOMPARE(form.ImageList1->image(1).size(), QSize(25, 26));
+}
+
+// Each picture keeps its size on a screen of any density, and at twice the density it is drawn
+// from its own picture of twice the pixels, not stretched.
+void TestForm1::picturesForEachDensity_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("curved"); // has curved edges, which only a finer drawing can show
+    const QString bin = QStringLiteral("Imgbinlst");
+    const QString listPicture = QStringLiteral("ImageList1");
+    QTest::newRow("bin at 1x") << bin << 1.0 << QSize(68, 93) << true;
+    QTest::newRow("bin at 2x") << bin << 2.0 << QSize(68, 93) << true;
+    QTest::newRow("list picture at 1x") << listPicture << 1.0 << QSize(25, 26) << false;
+    QTest::newRow("list picture at 2x") << listPicture << 2.0 << QSize(25, 26) << false;
+}
+
+void TestForm1::picturesForEachDensity()
+{
+    QFETCH(QString, list);
+    QFETCH(qreal, ratio);
+    QFETCH(QSize, size);
+    QFETCH(bool, curved);
+    Form1 &form = startIn(QFile::encodeName(m_dir->path()));
+    const auto *images = form.findChild<app::ImageList *>(list);
+    QVERIFY(images);
+    QCOMPARE(images->count(), 1);
+    const QPixmap picture = images->image(1, ratio);
+    QCOMPARE(picture.deviceIndependentSize().toSize(), size);
+    QCOMPARE(picture.size(), size * ratio);
+    // A picture drawn at its own density has edges as sharp as the 1x one: scaling the 1x
+    // picture up would make every pixel a 2 x 2 block of one colour.
+    if (ratio > 1 && curved) {
+        const QImage fine = picture.toImage();
+        bool detail = false;
+        for (int y = 0; y + 1 < fine.height() && !detail; y += 2)
+            for (int x = 0; x + 1 < fine.width() && !detail; x += 2)
+                detail = fine.pixel(x, y) != fine.pixel(x + 1, y + 1);
+        QVERIFY(detail);
+    }
+}
+
+// F2 presses Rename: nothing while no file has been picked, the rename dialog after a click.
+void TestForm1::renameKey()
+{
+    const QByteArray folder = QFile::encodeName(m_dir->path());
+    testing::writeFile(folder + "/note.txt", "x");
+    Form1 &form = startIn(folder);
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+
+    QTest::keyClick(form.ListView1->reportView(), Qt::Key_F2);
+    QVERIFY(!Forms::isLoaded(QStringLiteral("Form2")));
+    QVERIFY(form.isVisible());
+
+    QTreeView *view = form.ListView1->reportView();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+        view->visualRect(form.ListView1->model().index(0, 0)).center());
+    QVERIFY(form.cmdrename->isEnabled());
+    QTest::keyClick(view, Qt::Key_F2);
+    QVERIFY(Forms::isLoaded(QStringLiteral("Form2")));
+    QVERIFY(!form.isVisible());
+    QCOMPARE(app::Module1::SelectedFileName, QStringLiteral("note.txt"));
 }
 
 void TestForm1::loadInAFolderWithoutFiles()

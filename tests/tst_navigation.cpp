@@ -649,6 +649,11 @@ void Navigation::openFile_data()
     QTest::newRow("Open before any click: button off") << L {"open"} << L {};
     QTest::newRow("file gone since the click") << L {"click a1.txt", "delete {alpha}/a1.txt",
         "dblclick empty", "open"} << L {"{alpha}/a1.txt", "{alpha}/a1.txt"};
+    QTest::newRow("Enter on the selected file")
+        << L {"click a1.txt", "key Return"} << L {"{alpha}/a1.txt"};
+    QTest::newRow("Enter on a file reached with the keyboard")
+        << L {"click a1.txt", "key Down", "key Return"} << L {"{alpha}/a2.txt"};
+    QTest::newRow("Enter with no file selected") << L {"key Return"} << L {};
     QTest::newRow("path at the root passed unchanged")
         << L {"type /", "click a1.txt", "open"} << L {"//a1.txt"};
 }
@@ -683,6 +688,11 @@ void Navigation::openFile()
             QTest::keyClicks(m_form->txtpath, argument);
         } else if (action == QLatin1String("delete")) {
             QCOMPARE(::unlink(bytesOf(argument).constData()), 0);
+        } else if (action == QLatin1String("key")) {
+            QWidget *view = m_form->ListView1->currentView();
+            view->setFocus();
+            QTest::keyClick(
+                view, argument == QLatin1String("Down") ? Qt::Key_Down : Qt::Key_Return);
         } else if (action == QLatin1String("dblclick") && argument != QLatin1String("empty")) {
             const int row = m_form->ListView1->model().rowOfName(argument);
             QVERIFY(row >= 0);
