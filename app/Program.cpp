@@ -5,12 +5,42 @@
 #include "platform/Services.h"
 
 #include <QApplication>
+#include <QIcon>
+
+// The application icon is compiled into the static library; a static library's resources must
+// be registered by hand.
+static void initIconResources()
+{
+    Q_INIT_RESOURCE(icons);
+}
 
 namespace app {
 
+namespace {
+
+// The name of the installed launcher (tolvan-file-explorer.desktop) and of the icon in the
+// desktop's icon theme.
+const QString desktopId = QStringLiteral("tolvan-file-explorer");
+
+// The icon installed into the icon theme, or, when the program runs uninstalled, the same
+// pictures compiled into the program.
+QIcon applicationIcon()
+{
+    initIconResources();
+    QIcon compiledIn;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        compiledIn.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    return QIcon::fromTheme(desktopId, compiledIn);
+}
+
+} // namespace
+
 void startProgram()
 {
-    QApplication::setApplicationName(QStringLiteral("tolvan-file-explorer"));
+    QApplication::setApplicationName(desktopId);
+    // Lets the desktop match the windows to the launcher, for its icon and name in task bars.
+    QApplication::setDesktopFileName(desktopId);
+    QApplication::setWindowIcon(applicationIcon());
     QApplication::setQuitOnLastWindowClosed(false);
     // A start folder that cannot be listed is reported; the window still comes up, so the user
     // can move elsewhere.
