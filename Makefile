@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 XVFB_RUN = xvfb-run -a -s '-screen 0 1280x1024x24'
 
-.PHONY: run test bench build deps configure clean format
+.PHONY: run test bench package build deps configure clean format
 
 deps:
 	@scripts/install-deps.sh
@@ -28,6 +28,12 @@ bench: deps
 	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target tolvan-bench
 	@$(BUILD_DIR)/bench/tolvan-bench $(BENCH_ARGS)
+
+# A Debian package of the Release build, written into the build folder.
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB >cpack.log 2>&1 || { cat cpack.log >&2; exit 1; }
+	@sed -n 's/^CPack: - package: \(.*\) generated\.$$/\1/p' $(BUILD_DIR)/cpack.log | grep . \
+		|| { cat $(BUILD_DIR)/cpack.log >&2; exit 1; }
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
