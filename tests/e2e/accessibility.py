@@ -2,16 +2,19 @@
 a name a person understands, no shown control goes without a name, the file list exposes its
 rows and cells, and the Tab key visits the controls in their layout order. The dialogs and the
 message box are reached with the keyboard and the mouse as a person would, and left with Esc.
+Last, the main window at a device pixel ratio of 2 keeps its proportions and a sharp bin.
 
 Usage (through run.sh): accessibility.py /path/to/tolvan-file-explorer
 """
 
 import os
+import subprocess
 
 import pyatspi
 
-from desktop import (MAIN_TITLE, Failed, centre, click, column_headers, controls, drag, find,
-                     focus_window, focused_control, key, main, need, table_rows, text_of, walk)
+from desktop import (MAIN_TITLE, Failed, centre, click, column_headers, controls, drag, extents,
+                     find, focus_window, focused_control, key, main, need, table_rows, text_of,
+                     walk, x_windows)
 
 BUTTON, TEXT, LABEL = pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_TEXT, pyatspi.ROLE_LABEL
 TREE, COMBO, IMAGE = pyatspi.ROLE_TREE, pyatspi.ROLE_COMBO_BOX, pyatspi.ROLE_IMAGE
@@ -37,6 +40,7 @@ DIALOGS = {
         ["Volumes", "Folders", "Move", "Cancel"]),
 }
 FILES = {"apple.txt": 2048, "brook.log": 512, "cedar": 0}
+PICTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources")
 
 
 def check_controls(window, expected):
@@ -98,6 +102,62 @@ def visit_dialog(session, title, open_it):
     focus_window(MAIN_TITLE)
 
 
+def layout(window):
+    """Each named control's place relative to the window, in device-independent pixels."""
+    left, top = extents(window)[:2]
+    return {node.name: (x - left, y - top, width, height)
+            for node in controls(window) if node.getRole() != MENU_ITEM
+            for x, y, width, height in [extents(node)]}
+
+
+def differing_pixels(shot, rect, ratio, picture):
+    """How many pixels of a screen area differ from the picture file laid on the window's
+    background (the colour of the area's corner, where the picture is transparent)."""
+    x, y, width, height = (value * ratio for value in rect)
+    background = subprocess.run(["convert", shot, "-format", "%%[pixel:p{%d,%d}]" % (x, y),
+                                 "info:-"], capture_output=True, text=True, check=True).stdout
+    shown, expected = shot + ".shown.png", shot + ".expected.png"
+    subprocess.run(["convert", shot, "-crop", "%dx%d+%d+%d" % (width, height, x, y), "+repage",
+                    shown], check=True)
+    subprocess.run(["convert", "-size", "%dx%d" % (width, height), "xc:" + background, picture,
+                    "-composite", expected], check=True)
+    result = subprocess.run(["compare", "-metric", "AE", "-fuzz", "4%", shown, expected,
+                             "null:"], capture_output=True, text=True)
+    try:
+        return int(float(result.stderr.split()[0]))
+    except (IndexError, ValueError):
+        raise Failed("cannot compare the screen with %s: %s" % (picture, result.stderr))
+
+
+def check_double_density(session, folder, expected_layout):
+    """At a device pixel ratio of 2 the window is twice as large on the screen, every control
+    keeps its place and size in device-independent pixels, and the bin is drawn from its finer
+    picture."""
+    window = session.start(folder, {"QT_SCALE_FACTOR": "2"})
+    found = subprocess.run(["xdotool", "getwindowgeometry", "--shell", x_windows(MAIN_TITLE)[0]],
+                           capture_output=True, text=True, check=True).stdout
+    geometry = dict(line.split("=", 1) for line in found.split())
+    logical = extents(window)[2:]
+    if (int(geometry["WIDTH"]), int(geometry["HEIGHT"])) != (logical[0] * 2, logical[1] * 2):
+        raise Failed("at a ratio of 2 the window is %sx%s device pixels for %dx%d"
+                     % (geometry["WIDTH"], geometry["HEIGHT"], *logical))
+    if layout(window) != expected_layout:
+        raise Failed("at a ratio of 2 the controls are at %s, at 1 at %s"
+                     % (layout(window), expected_layout))
+    bin_rect = extents(need(window, "Bin", IMAGE))
+    shot = session.screenshot("double-density")
+    wrong = differing_pixels(shot, bin_rect, 2, os.path.join(PICTURES, "bin@2x.png"))
+    if wrong > 0:
+        raise Failed("at a ratio of 2, %d pixels of the bin differ from its 2x picture" % wrong)
+    focus_window(MAIN_TITLE)
+    key("alt+f")
+    session.wait_for(5, "the File menu", lambda: find(session.window(MAIN_TITLE), "Close",
+                                                      MENU_ITEM))
+    key("c")
+    if session.wait_for_exit(10) != 0:
+        raise Failed("the program ended with a failure at a ratio of 2")
+
+
 def run(session):
     folder = os.path.join(session.scratch, "files")
     os.makedirs(os.path.join(folder, "inner"))
@@ -109,6 +169,12 @@ def run(session):
     main_window = session.start(folder)
     focus_window(MAIN_TITLE)
     check_controls(main_window, MAIN_CONTROLS)
+    start_layout = layout(main_window)
+    wrong = differing_pixels(session.screenshot("start"),
+                             extents(need(main_window, "Bin", IMAGE)), 1,
+                             os.path.join(PICTURES, "bin.png"))
+    if wrong > 0:
+        raise Failed("%d pixels of the bin differ from its picture" % wrong)
     check_file_list(main_window, folder)
     for label in ("Selected file", "Status"):
         if need(main_window, label, LABEL).description:
@@ -159,6 +225,9 @@ def run(session):
     status = session.wait_for_exit(10)
     if status != 0:
         raise Failed("the program ended with status %d" % status)
+
+    session.step("the main window at a device pixel ratio of 2")
+    check_double_density(session, folder, start_layout)
 
 
 if __name__ == "__main__":

@@ -31,7 +31,8 @@ run_processes()
 }
 
 # Outer half: make the scratch folder and a private HOME, then run the inner half under its own
-# X server. Nothing of the caller's display, session bus or home is used.
+# X server, large enough for the window at twice the density. Nothing of the caller's display,
+# session bus or home is used.
 if [[ -z ${TOLVAN_E2E_SCRATCH:-} ]]; then
     for tool in xvfb-run xdotool import dbus-run-session; do
         command -v "$tool" >/dev/null || { echo "e2e: $tool is not installed" >&2; exit 1; }
@@ -50,7 +51,7 @@ if [[ -z ${TOLVAN_E2E_SCRATCH:-} ]]; then
     # of its own and asks for another try.
     for attempt in 1 2 3 4 5; do
         xvfb-run -a -n $((100 + RANDOM % 400)) -e "$scratch/xvfb.log" \
-            -s '-screen 0 1280x1024x24 -nolisten tcp -noreset' \
+            -s '-screen 0 2048x1536x24 -nolisten tcp -noreset' \
             bash "${BASH_SOURCE[0]}" "$script" "$binary"
         status=$?
         [[ $status -eq $no_server ]] || break
@@ -85,7 +86,7 @@ display_number=${display_number%%.*}
 server_pid=$(tr -d ' \n' <"/tmp/.X$display_number-lock" 2>/dev/null)
 server_parent=$(awk '{print $4}' "/proc/$server_pid/stat" 2>/dev/null)
 if [[ -z $server_pid || $server_parent != "$PPID" ]] \
-    || [[ $(xdotool getdisplaygeometry 2>/dev/null) != "1280 1024" ]]; then
+    || [[ $(xdotool getdisplaygeometry 2>/dev/null) != "2048 1536" ]]; then
     echo "e2e: display $DISPLAY is not this test's Xvfb (server pid '$server_pid')" >&2
     exit "$no_server"
 fi
