@@ -1,6 +1,6 @@
 #include "app/DriveSelector.h"
 
-#include "app/FolderTree.h"
+#include "platform/FileSystem.h"
 #include "platform/Volumes.h"
 
 #include <QAbstractItemView>
@@ -82,7 +82,7 @@ DriveSelector::DriveSelector(QWidget *parent)
     setAccessibleName(tr("Volumes"));
     for (const platform::Volume &volume : m_volumes)
         addItem(volume.label.isEmpty() ? volume.root : volume.label, volume.root);
-    const int start = platform::volumeIndexForPath(m_volumes, FolderTree::currentFolder());
+    const int start = platform::volumeIndexForPath(m_volumes, platform::currentFolder());
     setCurrentIndex(start);
     connect(this, &QComboBox::currentIndexChanged, this, &DriveSelector::Change);
 }

@@ -3,6 +3,7 @@
 #include "app/Guard.h"
 #include "filelist/Collation.h"
 #include "platform/Failure.h"
+#include "platform/FileSystem.h"
 #include "platform/NameCodec.h"
 
 #include <QApplication>
@@ -85,7 +86,9 @@ FolderTree::FolderTree(QWidget *parent)
     setExpandsOnDoubleClick(false);
     connect(
         this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem *item) { openRow(item); });
-    m_path = currentFolder();
+    m_path = platform::currentFolder();
+    if (m_path.isEmpty())
+        m_path = QStringLiteral("/");
     try {
         rebuild(readSubfolders(m_path));
     } catch (const platform::Failure &) {
@@ -159,21 +162,10 @@ void FolderTree::rebuild(const QStringList &subfolders)
     scrollToItem(current);
 }
 
-QString FolderTree::currentFolder()
-{
-    QByteArray buffer(4096, '\0');
-    while (!::getcwd(buffer.data(), size_t(buffer.size()))) {
-        if (errno != ERANGE)
-            return QStringLiteral("/");
-        buffer.resize(buffer.size() * 2);
-    }
-    return platform::decodeName(QByteArrayView(buffer.constData()));
-}
-
 QString FolderTree::normalized(const QString &path)
 {
     const QString absolute
-        = path.startsWith(QLatin1Char('/')) ? path : currentFolder() + QLatin1Char('/') + path;
+        = path.startsWith(QLatin1Char('/')) ? path : platform::currentFolder() + QLatin1Char('/') + path;
     QStringList kept;
     for (const QString &part : absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         if (part == QLatin1String("."))

@@ -32,9 +32,8 @@ public:
     // Opens the row as a double click does (through the handler guard).
     void openRow(QTreeWidgetItem *item);
 
-    // The process's current folder as the codec's text, and a path made absolute and free of
-    // ".", ".." and repeated separators, by text alone.
-    static QString currentFolder();
+    // A path made absolute (from the process's current folder) and free of ".", ".." and
+    // repeated separators, by text alone.
     static QString normalized(const QString &path);
 
 private:

@@ -195,6 +195,19 @@ bool FileCollection::advance(File &file)
     }
 }
 
+// ---- the current folder ------------------------------------------------------------------------
+
+QString currentFolder()
+{
+    QByteArray buffer(4096, '\0');
+    while (!::getcwd(buffer.data(), size_t(buffer.size()))) {
+        if (errno != ERANGE)
+            return QString();
+        buffer.resize(buffer.size() * 2);
+    }
+    return decodeName(QByteArrayView(buffer.constData()));
+}
+
 // ---- Folder and FileSystemObject ---------------------------------------------------------------
 
 const QString &Folder::Path() const

@@ -12,6 +12,10 @@
 
 namespace platform {
 
+// The process's current folder as the name codec's text; empty when it cannot be found (it was
+// removed, or a parent cannot be searched).
+QString currentFolder();
+
 // A point in time as the file system records it, in nanoseconds since the Unix epoch.
 using Timestamp = std::int64_t;
 

@@ -1,5 +1,6 @@
 #include "platform/Services.h"
 
+#include "platform/FileSystem.h"
 #include "platform/NameCodec.h"
 #include "platform/Volumes.h"
 
@@ -8,8 +9,6 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include <cerrno>
-#include <unistd.h>
 
 namespace platform {
 
@@ -30,13 +29,10 @@ QUrl fileUrlFor(const QString &path)
     }
     // Without this a relative path would read as "file://host/rest".
     if (!bytes.startsWith('/')) {
-        QByteArray folder(4096, '\0');
-        while (!::getcwd(folder.data(), size_t(folder.size()))) {
-            if (errno != ERANGE)
-                return {};
-            folder.resize(folder.size() * 2);
-        }
-        bytes = QByteArray(folder.constData()) + '/' + bytes;
+        const QString folder = currentFolder();
+        if (folder.isEmpty())
+            return {};
+        bytes = encodeName(folder) + '/' + bytes;
     }
     return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"));
 }

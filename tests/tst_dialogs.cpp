@@ -8,6 +8,7 @@
 #include "fileops/Form2.h"
 #include "fileops/Form3.h"
 #include "fileops/Form4.h"
+#include "platform/FileSystem.h"
 #include "platform/NameCodec.h"
 #include "testsupport.h"
 
@@ -144,7 +145,7 @@ void TestDialogs::init()
         platform::decodeName(m_buildFolder) + QStringLiteral("/tst_dialogs-XXXXXX"));
     QVERIFY(m_dir->isValid());
     m_cwd = std::make_unique<testing::CurrentFolder>(bytes(m_dir->path()));
-    m_root = app::FolderTree::currentFolder();
+    m_root = platform::currentFolder();
     writeFile(pathBytes("notes.txt"), "notes");
     QCOMPARE(::mkdir(pathBytes("backup").constData(), 0755), 0);
     m_messages = std::make_unique<testing::ScriptedMessages>();
