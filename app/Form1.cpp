@@ -3,8 +3,8 @@
 #include "app/Forms.h"
 #include "app/Guard.h"
 #include "app/Module1.h"
-#include "app/Twips.h"
 #include "platform/Services.h"
+#include "platform/Twips.h"
 
 #include <QCloseEvent>
 #include <QLayout>
@@ -27,7 +27,7 @@ Form1::Form1()
     setWindowTitle(platform::applicationTitle());
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(twipsToPixels(13800), twipsToPixels(8070));
+    client->setFixedSize(platform::twipsToPixels(13800), platform::twipsToPixels(8070));
     setCentralWidget(client);
     buildControls(client);
     buildMenus();
@@ -39,33 +39,33 @@ Form1::Form1()
 void Form1::buildControls(QWidget *client)
 {
     txtpath = new QLineEdit(client);
-    place(txtpath, "txtpath", {3120, 0, 10335, 405}, tr("Current folder"));
+    platform::place(txtpath, "txtpath", {3120, 0, 10335, 405}, tr("Current folder"));
     Dir1 = new FolderTree(client);
-    place(Dir1, "Dir1", {0, 360, 3015, 7965});
+    platform::place(Dir1, "Dir1", {0, 360, 3015, 7965});
     Drive1 = new DriveSelector(client);
-    place(Drive1, "Drive1", {0, 0, 3015, 315});
+    platform::place(Drive1, "Drive1", {0, 0, 3015, 315});
     ListView1 = new filelist::ListView(client);
-    place(ListView1, "ListView1", {3120, 480, 10335, 5895});
+    platform::place(ListView1, "ListView1", {3120, 480, 10335, 5895});
     lblFilePath = new Caption(client);
-    place(lblFilePath, "lblFilePath", {3120, 6600, 6735, 615}, tr("Selected file"));
+    platform::place(lblFilePath, "lblFilePath", {3120, 6600, 6735, 615}, tr("Selected file"));
     lblFilePath->setWordWrap(true);
     cmdopen = new QPushButton(tr("Open"), client);
-    place(cmdopen, "cmdopen", {11160, 6600, 1095, 375});
+    platform::place(cmdopen, "cmdopen", {11160, 6600, 1095, 375});
     picBin = new BinPicture(client);
-    place(picBin, "picBin", {12480, 6600, 1020, 1395});
+    platform::place(picBin, "picBin", {12480, 6600, 1020, 1395});
     cmdrename = new QPushButton(tr("Rename"), client);
-    place(cmdrename, "cmdrename", {11160, 7080, 1095, 375});
+    platform::place(cmdrename, "cmdrename", {11160, 7080, 1095, 375});
     cmdMove = new QPushButton(tr("Move"), client);
-    place(cmdMove, "cmdMove", {9960, 6600, 1095, 375});
+    platform::place(cmdMove, "cmdMove", {9960, 6600, 1095, 375});
     lblmessege = new Caption(client);
-    place(lblmessege, "lblmessege", {3000, 7320, 6855, 255}, tr("Status"));
+    platform::place(lblmessege, "lblmessege", {3000, 7320, 6855, 255}, tr("Status"));
     QFont statusFont(QStringLiteral("Arial"));
     statusFont.setPointSizeF(8.25);
     statusFont.setBold(true);
     statusFont.setUnderline(true);
     lblmessege->setFont(statusFont);
     cmdCopy = new QPushButton(tr("Copy"), client);
-    place(cmdCopy, "cmdCopy", {9960, 7080, 1095, 375});
+    platform::place(cmdCopy, "cmdCopy", {9960, 7080, 1095, 375});
 
     Imgbinlst = new ImageList(this);
     Imgbinlst->setObjectName(QStringLiteral("Imgbinlst"));
@@ -103,6 +103,8 @@ void Form1::connectHandlers()
 {
     connect(Close, &QAction::triggered, this, guarded(this, &Form1::Close_Click));
     Dir1->Change = guarded(this, &Form1::Dir1_Change);
+    connect(Dir1, &FolderTree::RowOpened, this,
+        [this](const QString &path) { runGuarded([this, &path] { Dir1->setPath(path); }); });
     connect(Drive1, &DriveSelector::Change, this, guarded(this, &Form1::Drive1_Change));
     connect(ListView1, &filelist::ListView::ItemClick, this,
         guarded(this, &Form1::ListView1_ItemClick));
@@ -171,6 +173,47 @@ void Form1::Drive1_Change()
     } catch (const platform::Failure &) { }
     Module1::DisableFileButtons();
     lblmessege->setCaption(QString());
+}
+
+void Form1::ListView1_ItemClick()
+{
+    const QString folder = txtpath->text();
+    const QString name = ListView1->SelectedItemText();
+    lblFilePath->setCaption(folder + QLatin1Char('/') + name);
+    Module1::EnableFileButtons();
+    lblmessege->setCaption(QString());
+}
+
+void Form1::ListView1_ColumnClick(int index)
+{
+    ListView1->setSortKey(filelist::sortKeyForHeader(index));
+}
+
+// Each view command arranges the list and lists the folder again.
+void Form1::changeView(int view)
+{
+    ListView1->setView(view);
+    Module1::LoadFileList(Dir1->Path());
+}
+
+void Form1::Report_Click()
+{
+    changeView(filelist::ListView::Report);
+}
+
+void Form1::Icon_Click()
+{
+    changeView(filelist::ListView::LargeIcons);
+}
+
+void Form1::Small_Click()
+{
+    changeView(filelist::ListView::SmallIcons);
+}
+
+void Form1::listit_Click()
+{
+    changeView(filelist::ListView::List);
 }
 
 } // namespace app

@@ -18,8 +18,8 @@ namespace app {
 // The main window, the program's home: the drive selector and folder tree on the left, the
 // path box and the file list on the right, under the list the selected file's path, the status
 // line, the four file-command buttons and the bin. Its controls keep the names the rest of the
-// program addresses them by. Handlers are named after control and event; the file commands'
-// handlers live with their commands.
+// program addresses them by. Handlers are named after control and event; those of the file
+// commands (Open, Rename, Copy, Move and the bin) are in FileCommands.cpp.
 class Form1 : public QMainWindow
 {
     Q_OBJECT
@@ -78,6 +78,8 @@ private:
     void cmdCopy_Click();
     void cmdMove_Click();
     void picBin_Drop();
+
+    void changeView(int view);
 
     bool m_centred = false;
 };

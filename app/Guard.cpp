@@ -23,7 +23,8 @@ std::optional<platform::Failure> attempt(const std::function<void()> &body)
     } catch (const platform::Failure &failure) {
         return failure;
     } catch (const std::exception &error) {
-        return platform::Failure(0, QString::fromLocal8Bit(error.what()));
+        return platform::Failure::refused(0, QCoreApplication::translate("Guard", "Failure"), {},
+            QString::fromLocal8Bit(error.what()));
     }
     return std::nullopt;
 }

@@ -33,8 +33,6 @@ public:
     bool appendFastKey(QStringView text, std::string &key) const;
     // Whether the table agrees with the collator in this locale.
     bool usesFastPath() const { return m_fastPath; }
-    // Whether text is compared by the table rather than the collator.
-    bool takesFastPath(QStringView text) const { return m_fastPath && isFastText(text); }
 
     const QCollator &collator() const { return m_collator; }
 

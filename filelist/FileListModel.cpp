@@ -113,8 +113,7 @@ void FileListModel::endRebuild()
 {
     m_order.resize(m_rows.size());
     std::iota(m_order.begin(), m_order.end(), 0u);
-    if (m_sorted)
-        sortRows();
+    sortRows();
     endResetModel();
 }
 
@@ -246,8 +245,6 @@ Qt::DropActions FileListModel::supportedDragActions() const
 void FileListModel::setSortKey(int column)
 {
     m_sortKey = column;
-    if (!m_sorted)
-        return;
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
     std::vector<quint32> storageOf;
@@ -264,13 +261,6 @@ void FileListModel::setSortKey(int column)
         after.push_back(index(shownOf[storageOf[size_t(k)]], before[k].column()));
     changePersistentIndexList(before, after);
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-}
-
-void FileListModel::setSorted(bool sorted)
-{
-    m_sorted = sorted;
-    if (sorted)
-        setSortKey(m_sortKey);
 }
 
 // Compares two rows by the sort column alone; names are left to the callers' tie-break.

@@ -67,8 +67,6 @@ public:
     // Ordering.
     int sortKey() const { return m_sortKey; }
     void setSortKey(int column);
-    bool isSorted() const { return m_sorted; }
-    void setSorted(bool sorted);
 
     // QAbstractItemModel
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -119,7 +117,6 @@ private:
     std::vector<int> m_typeRank; // type index -> position in collation order
     bool m_namesRanked = false;
     int m_sortKey = 0;
-    bool m_sorted = true;
 };
 
 } // namespace filelist

@@ -1,7 +1,7 @@
 #include "filelist/ListView.h"
 
-#include "app/Twips.h"
 #include "platform/Failure.h"
+#include "platform/Twips.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -12,6 +12,7 @@
 #include <QTreeView>
 
 #include <cerrno>
+#include <limits>
 
 namespace filelist {
 
@@ -191,7 +192,7 @@ QString ListView::SelectedItemText() const
 {
     const int row = selectedRow();
     if (row < 0)
-        throw platform::Failure(EINVAL, tr("No file is selected in the list"));
+        throw platform::Failure::refused(EINVAL, tr("No file is selected in the list"), {});
     return m_model->itemText(row);
 }
 
@@ -213,7 +214,8 @@ void ListView::applyColumnWidths()
     QHeaderView *header = m_report->header();
     for (int column = 0; column < m_model->columnCount(); ++column) {
         if (column < header->count() && m_model->headerData(column, Qt::Horizontal).isValid())
-            header->resizeSection(column, app::twipsToPixels(m_model->columnWidthTwips(column)));
+            header->resizeSection(
+                column, platform::twipsToPixels(m_model->columnWidthTwips(column)));
     }
     header->setSortIndicator(m_model->sortKey(), Qt::AscendingOrder);
 }
@@ -262,6 +264,16 @@ bool ListView::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+qint16 sortKeyForHeader(int position)
+{
+    long long key = 0;
+    if (__builtin_sub_overflow(static_cast<long long>(position), 1LL, &key)
+        || key < std::numeric_limits<qint16>::min() || key > std::numeric_limits<qint16>::max())
+        throw platform::Failure::refused(
+            EOVERFLOW, ListView::tr("Overflow: column %1 cannot be a sort key").arg(position), {});
+    return qint16(key);
 }
 
 } // namespace filelist

@@ -34,8 +34,6 @@ public:
     void setView(int view);
     qint16 SortKey() const { return qint16(m_model->sortKey()); }
     void setSortKey(qint16 key);
-    bool Sorted() const { return m_model->isSorted(); }
-    void setSorted(bool sorted) { m_model->setSorted(sorted); }
 
     // The selected item's text, the exact file name; throws Failure when no item is selected.
     QString SelectedItemText() const;
@@ -70,5 +68,9 @@ private:
     std::optional<QString> m_selectedName;
     bool m_keyboardMove = false;
 };
+
+// The sort key for a click on the column header at 1-based position: the position minus one, as
+// a 16-bit signed number. Throws Failure (EOVERFLOW) for a position that does not fit.
+qint16 sortKeyForHeader(int position);
 
 } // namespace filelist

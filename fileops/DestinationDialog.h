@@ -3,8 +3,8 @@
 #include "app/Caption.h"
 #include "app/DriveSelector.h"
 #include "app/FolderTree.h"
-#include "app/Twips.h"
 #include "fileops/Dialog.h"
+#include "platform/Twips.h"
 
 #include <QPushButton>
 
@@ -31,7 +31,7 @@ protected:
     struct Placement
     {
         Control control;
-        app::TwipsRect rect;
+        platform::TwipsRect rect;
     };
     struct Confirm
     {

@@ -1,6 +1,6 @@
 #include "fileops/Dialog.h"
 
-#include "app/Twips.h"
+#include "platform/Twips.h"
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
@@ -15,7 +15,8 @@ Dialog::Dialog(const QString &caption, int clientWidthTwips, int clientHeightTwi
     setWindowTitle(caption);
     setModal(false);
     setSizeGripEnabled(false);
-    setFixedSize(app::twipsToPixels(clientWidthTwips), app::twipsToPixels(clientHeightTwips));
+    setFixedSize(
+        platform::twipsToPixels(clientWidthTwips), platform::twipsToPixels(clientHeightTwips));
 }
 
 void Dialog::setButtons(QPushButton *confirm, QPushButton *cancel)

@@ -4,8 +4,8 @@
 #include "app/Forms.h"
 #include "app/Guard.h"
 #include "app/Module1.h"
-#include "app/Twips.h"
 #include "platform/FileSystem.h"
+#include "platform/Twips.h"
 
 namespace fileops {
 
@@ -16,11 +16,11 @@ Form2::Form2()
     : Dialog(tr("Change the File Name to..."), 5055, 1260)
 {
     txtnew = new QLineEdit(this);
-    app::place(txtnew, "txtnew", {240, 240, 4575, 375}, tr("New file name"));
+    platform::place(txtnew, "txtnew", {240, 240, 4575, 375}, tr("New file name"));
     cmdChange = new QPushButton(tr("Change"), this);
-    app::place(cmdChange, "cmdChange", {1560, 720, 1575, 375});
+    platform::place(cmdChange, "cmdChange", {1560, 720, 1575, 375});
     cmdcancel = new QPushButton(tr("Cancel"), this);
-    app::place(cmdcancel, "cmdcancel", {3240, 720, 1575, 375});
+    platform::place(cmdcancel, "cmdcancel", {3240, 720, 1575, 375});
     setTabOrder(txtnew, cmdChange);
     setTabOrder(cmdChange, cmdcancel);
     setButtons(cmdChange, cmdcancel);
@@ -36,7 +36,9 @@ void Form2::cmdChange_Click()
     NewFileName = txtnew->text();
     const platform::FileSystemObject fileSystem;
     app::Form1 &form1 = Forms::load<app::Form1>();
-    const platform::Folder folder = fileSystem.GetFolder(form1.Dir1->Path());
+    // Opened only to refuse the command when the main window's folder has gone; the paths below
+    // are built from the window's texts.
+    const platform::Folder mainFolderMustExist = fileSystem.GetFolder(form1.Dir1->Path());
     const QString folderText = form1.txtpath->text();
     const QString newPath = folderText + QLatin1Char('/') + NewFileName;
     const QString oldPath = folderText + QLatin1Char('/') + SelectedFileName;
@@ -55,15 +57,3 @@ void Form2::cmdcancel_Click()
 }
 
 } // namespace fileops
-
-namespace app {
-
-void Form1::cmdrename_Click()
-{
-    Module1::SelectedFileName = ListView1->SelectedItemText();
-    hide();
-    fileops::Form2 &form2 = Forms::show<fileops::Form2>();
-    form2.txtnew->setText(Module1::SelectedFileName);
-}
-
-} // namespace app

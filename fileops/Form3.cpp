@@ -4,8 +4,8 @@
 #include "app/Forms.h"
 #include "app/Guard.h"
 #include "app/Module1.h"
-#include "app/Twips.h"
 #include "platform/FileSystem.h"
+#include "platform/Twips.h"
 
 namespace fileops {
 
@@ -31,7 +31,9 @@ void Form3::cmdMove_Click()
 {
     const platform::FileSystemObject fileSystem;
     app::Form1 &form1 = Forms::load<app::Form1>();
-    const platform::Folder folder = fileSystem.GetFolder(form1.Dir1->Path());
+    // Opened only to refuse the command when the main window's folder has gone; the paths below
+    // are built from the window's texts.
+    const platform::Folder mainFolderMustExist = fileSystem.GetFolder(form1.Dir1->Path());
     const QString source = form1.lblFilePath->caption();
     const QString destinationFolder = Label1->caption();
     const QString destination = destinationFolder + QLatin1Char('/') + SelectedFileName;
@@ -43,22 +45,3 @@ void Form3::cmdMove_Click()
 }
 
 } // namespace fileops
-
-namespace app {
-
-// The dialog is shown before the selected name is taken. When there is no selected file, the
-// dialog must not stay open with the name of an earlier command, so the main window comes back
-// as Cancel would bring it and the failure is reported.
-void Form1::cmdMove_Click()
-{
-    hide();
-    Forms::show<fileops::Form3>();
-    try {
-        Module1::SelectedFileName = ListView1->SelectedItemText();
-    } catch (const platform::Failure &) {
-        Module1::ShowMainWindow();
-        throw;
-    }
-}
-
-} // namespace app

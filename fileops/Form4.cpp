@@ -4,8 +4,8 @@
 #include "app/Forms.h"
 #include "app/Guard.h"
 #include "app/Module1.h"
-#include "app/Twips.h"
 #include "platform/FileSystem.h"
+#include "platform/Twips.h"
 
 namespace fileops {
 
@@ -32,7 +32,9 @@ void Form4::cmdCopy_Click()
 {
     const platform::FileSystemObject fileSystem;
     app::Form1 &form1 = Forms::load<app::Form1>();
-    const platform::Folder folder = fileSystem.GetFolder(form1.Dir1->Path());
+    // Opened only to refuse the command when the main window's folder has gone; the paths below
+    // are built from the window's texts.
+    const platform::Folder mainFolderMustExist = fileSystem.GetFolder(form1.Dir1->Path());
     const QString source = form1.lblFilePath->caption();
     const QString destination = Label1->caption() + QLatin1Char('/') + SelectedFileName;
     fileSystem.CopyFile(source, destination, true);
@@ -43,13 +45,3 @@ void Form4::cmdCopy_Click()
 }
 
 } // namespace fileops
-
-namespace app {
-
-void Form1::cmdCopy_Click()
-{
-    hide();
-    Forms::show<fileops::Form4>();
-}
-
-} // namespace app

@@ -5,8 +5,8 @@
 #include "app/Forms.h"
 #include "app/Guard.h"
 #include "app/Module1.h"
-#include "app/Twips.h"
 #include "fileops/Form2.h"
+#include "platform/Twips.h"
 #include "testsupport.h"
 
 #include <QMenuBar>
@@ -111,8 +111,8 @@ void TestForm1::controlsArePlacedAsLaidOut()
     auto *control = form.centralWidget()->findChild<QWidget *>(name, Qt::FindDirectChildrenOnly);
     QVERIFY(control);
     QCOMPARE(QString::fromLatin1(control->metaObject()->className()), kind);
-    const QRect pixels(app::twipsToPixels(twips.x()), app::twipsToPixels(twips.y()),
-        app::twipsToPixels(twips.width()), app::twipsToPixels(twips.height()));
+    const QRect pixels(platform::twipsToPixels(twips.x()), platform::twipsToPixels(twips.y()),
+        platform::twipsToPixels(twips.width()), platform::twipsToPixels(twips.height()));
     QCOMPARE(control->geometry(), pixels);
     if (auto *button = qobject_cast<QPushButton *>(control))
         QCOMPARE(button->text(), caption);
@@ -317,7 +317,7 @@ void TestForm1::failureWithNoWindowShownBringsTheMainWindowBack()
     testing::writeFile(folder + "/later.txt", "x");
     app::runGuarded([&form] {
         form.hide();
-        throw platform::Failure(EIO, QStringLiteral("Cannot read '/somewhere': I/O error"));
+        throw platform::Failure::fromErrno(EIO, QStringLiteral("Cannot read"), u"/somewhere"_qs);
     });
     QCOMPARE(m_messages->failures.size(), size_t(1));
     QCOMPARE(m_messages->failures[0].number(), EIO);
