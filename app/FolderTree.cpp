@@ -1,21 +1,14 @@
 #include "app/FolderTree.h"
 
-#include "app/Guard.h"
 #include "filelist/Collation.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/NameCodec.h"
 
-#include <QApplication>
 #include <QHeaderView>
 #include <QStyle>
 
 #include <algorithm>
-#include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace app {
 
@@ -23,42 +16,11 @@ namespace {
 
 constexpr int PathRole = Qt::UserRole;
 
-struct DirCloser
-{
-    void operator()(DIR *stream) const { ::closedir(stream); }
-};
-
-// The names of the subfolders of path (symlinks to folders included). Throws when the folder
-// cannot be opened or read.
+// The names of the subfolders of path, in the list's collation. Throws when the folder cannot
+// be opened or read.
 QStringList readSubfolders(const QString &path)
 {
-    const QByteArray bytes = platform::encodeName(path);
-    std::unique_ptr<DIR, DirCloser> stream(::opendir(bytes.constData()));
-    if (!stream)
-        throw platform::Failure::fromErrno(errno, QObject::tr("Cannot open the folder"), path);
-    QStringList names;
-    for (;;) {
-        errno = 0;
-        const struct dirent *entry = ::readdir(stream.get());
-        if (!entry) {
-            if (errno != 0)
-                throw platform::Failure::fromErrno(
-                    errno, QObject::tr("Cannot read the folder"), path);
-            break;
-        }
-        const char *name = entry->d_name;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-            continue;
-        bool folder = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct stat status
-            { };
-            folder = ::fstatat(::dirfd(stream.get()), name, &status, AT_NO_AUTOMOUNT) == 0
-                && S_ISDIR(status.st_mode);
-        }
-        if (folder)
-            names.push_back(platform::decodeName(name));
-    }
+    QStringList names = platform::FileSystemObject().GetFolder(path).SubfolderNames();
     const filelist::Collation collation;
     std::sort(names.begin(), names.end(),
         [&](const QString &a, const QString &b) { return collation.compare(a, b) < 0; });
@@ -100,8 +62,7 @@ void FolderTree::openRow(QTreeWidgetItem *item)
 {
     if (!item)
         return;
-    const QString path = rowPath(item);
-    runGuarded([this, path] { setPath(path); });
+    Q_EMIT RowOpened(rowPath(item));
 }
 
 void FolderTree::setPath(const QString &path)
@@ -164,8 +125,9 @@ void FolderTree::rebuild(const QStringList &subfolders)
 
 QString FolderTree::normalized(const QString &path)
 {
-    const QString absolute
-        = path.startsWith(QLatin1Char('/')) ? path : platform::currentFolder() + QLatin1Char('/') + path;
+    const QString absolute = path.startsWith(QLatin1Char('/'))
+        ? path
+        : platform::currentFolder() + QLatin1Char('/') + path;
     QStringList kept;
     for (const QString &part : absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         if (part == QLatin1String("."))

@@ -8,9 +8,11 @@ namespace app {
 
 // The folder tree: the folders from "/" down to the current folder, one indented row per level,
 // then the current folder's subfolders one level deeper (all of them, dot-folders included, in
-// the list's collation). Double-click or Enter on a row opens that folder. Its Path is the
-// current folder; assigning it checks that the folder exists and can be listed, throws and keeps
-// the old path if not, and when the path changes raises Change before the assignment returns.
+// the list's collation). Double-click or Enter on a row raises RowOpened with that row's folder;
+// the window that owns the tree opens it by assigning Path. Its Path is the current folder;
+// assigning it reads the folder through the platform layer (it must exist and be listable),
+// throws and keeps the old path if not, and when the path changes raises Change before the
+// assignment returns.
 class FolderTree : public QTreeWidget
 {
     Q_OBJECT
@@ -23,18 +25,22 @@ public:
     void setPath(const QString &path);
 
     // Raised synchronously inside setPath when the path changes. A failure it throws goes to
-    // whoever assigned the path.
+    // whoever assigned the path, which is why this is a callback and not a Qt signal: an
+    // exception must not pass through Qt's signal delivery.
     std::function<void()> Change;
 
     // The path a row stands for; for tests and for the keyboard.
     static QString rowPath(const QTreeWidgetItem *item);
     QTreeWidgetItem *rowForPath(const QString &path) const;
-    // Opens the row as a double click does (through the handler guard).
+    // Asks for the row's folder to be opened, as a double click does.
     void openRow(QTreeWidgetItem *item);
 
     // A path made absolute (from the process's current folder) and free of ".", ".." and
     // repeated separators, by text alone.
     static QString normalized(const QString &path);
+
+Q_SIGNALS:
+    void RowOpened(const QString &path);
 
 private:
     void rebuild(const QStringList &subfolders);

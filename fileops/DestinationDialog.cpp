@@ -13,29 +13,31 @@ DestinationDialog::DestinationDialog(const QString &caption, int clientWidthTwip
         switch (placement.control) {
         case Control::Drive:
             Drive1 = new app::DriveSelector(this);
-            app::place(Drive1, "Drive1", placement.rect);
+            platform::place(Drive1, "Drive1", placement.rect);
             break;
         case Control::Tree:
             Dir1 = new app::FolderTree(this);
-            app::place(Dir1, "Dir1", placement.rect);
+            platform::place(Dir1, "Dir1", placement.rect);
             break;
         case Control::Confirm:
             m_confirm = new QPushButton(confirm.caption, this);
-            app::place(m_confirm, confirm.name, placement.rect);
+            platform::place(m_confirm, confirm.name, placement.rect);
             break;
         case Control::Cancel:
             cmdcancel = new QPushButton(tr("Cancel"), this);
-            app::place(cmdcancel, "cmdcancel", placement.rect);
+            platform::place(cmdcancel, "cmdcancel", placement.rect);
             break;
         case Control::Label:
             Label1 = new app::Caption(this);
-            app::place(Label1, "Label1", placement.rect, tr("Destination folder"));
+            platform::place(Label1, "Label1", placement.rect, tr("Destination folder"));
             break;
         }
     }
     setButtons(m_confirm, cmdcancel);
 
     Dir1->Change = app::guarded(this, &DestinationDialog::Dir1_Change);
+    connect(Dir1, &app::FolderTree::RowOpened, this,
+        [this](const QString &path) { app::runGuarded([this, &path] { Dir1->setPath(path); }); });
     connect(Drive1, &app::DriveSelector::Change, this,
         app::guarded(this, &DestinationDialog::Drive1_Change));
     connect(cmdcancel, &QPushButton::clicked, this,

@@ -2,6 +2,8 @@
 
 #include "platform/NameCodec.h"
 
+#include <QCoreApplication>
+
 #include <cstring>
 
 namespace platform {
@@ -20,18 +22,25 @@ QString errnoText(int err)
     return QString::fromLocal8Bit(text);
 }
 
-Failure Failure::fromErrno(int err, const QString &action, const QString &path)
+Failure Failure::refused(
+    int number, const QString &what, std::initializer_list<QString> paths, const QString &why)
 {
-    return Failure(
-        err, QStringLiteral("%1 '%2': %3").arg(action, displayName(path), errnoText(err)));
+    QString description = what;
+    bool first = true;
+    for (const QString &path : paths) {
+        description += first
+            ? QCoreApplication::translate("Failure", " '%1'").arg(displayName(path))
+            : QCoreApplication::translate("Failure", " to '%1'").arg(displayName(path));
+        first = false;
+    }
+    if (!why.isEmpty())
+        description += QStringLiteral(": ") + why;
+    return Failure(number, description);
 }
 
-Failure Failure::fromErrno(
-    int err, const QString &action, const QString &source, const QString &destination)
+Failure Failure::fromErrno(int err, const QString &what, const QString &path)
 {
-    return Failure(err,
-        QStringLiteral("%1 '%2' to '%3': %4")
-            .arg(action, displayName(source), displayName(destination), errnoText(err)));
+    return refused(err, what, {path}, errnoText(err));
 }
 
 } // namespace platform

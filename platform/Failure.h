@@ -3,28 +3,33 @@
 #include <QString>
 
 #include <exception>
+#include <initializer_list>
 
 namespace platform {
 
 // A refused request: a number (errno for an operating-system failure) and a description a
-// person can read, naming the path or paths involved. Thrown by the platform layer and caught
-// by the one guard around every event handler.
+// person can read. Thrown by the platform layer and the handlers' steps, and caught by the one
+// guard around every event handler.
+//
+// Every description is made here, in one shape: what could not be done, the paths it concerns
+// in quotes (shown as displayName shows names), and why:
+//     Cannot copy 'notes.txt' to '/backup/notes.txt': the destination is a folder
+// The caller gives "what" and "why" as its own translated texts, or takes "why" from errno.
 class Failure : public std::exception
 {
 public:
-    Failure(int number, QString description);
-
-    // "<action> '<path>': <strerror(err)>", with errno's number.
-    static Failure fromErrno(int err, const QString &action, const QString &path);
-    // "<action> '<source>' to '<destination>': <strerror(err)>".
-    static Failure fromErrno(
-        int err, const QString &action, const QString &source, const QString &destination);
+    static Failure refused(int number, const QString &what, std::initializer_list<QString> paths,
+        const QString &why = QString());
+    // "why" is the system's text for errno err.
+    static Failure fromErrno(int err, const QString &what, const QString &path);
 
     int number() const { return m_number; }
     const QString &description() const { return m_description; }
     const char *what() const noexcept override { return m_utf8.constData(); }
 
 private:
+    Failure(int number, QString description);
+
     int m_number;
     QString m_description;
     QByteArray m_utf8;

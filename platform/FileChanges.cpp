@@ -3,6 +3,7 @@
 #include "platform/Failure.h"
 #include "platform/NameCodec.h"
 
+#include <QCoreApplication>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -23,19 +24,23 @@ namespace platform::changes {
 
 namespace {
 
-// One request's failures, all described as "Cannot <verb> '<source>' to '<destination>': ...".
+// The failures of one request: "Cannot copy 'a' to 'b': <reason>".
 class Request
 {
+    Q_DECLARE_TR_FUNCTIONS(FileChanges)
+
 public:
-    Request(const QString &verb, const QString &source, const QString &destination = QString())
-        : m_prefix(destination.isNull() ? u"Cannot %1 '%2'"_s.arg(verb, displayName(source))
-                                        : u"Cannot %1 '%2' to '%3'"_s.arg(
-                                            verb, displayName(source), displayName(destination)))
+    Request(const QString &what, const QString &source, const QString &destination = QString())
+        : m_what(what)
+        , m_source(source)
+        , m_destination(destination)
     { }
 
     [[noreturn]] void refuse(int err, const QString &reason) const
     {
-        throw Failure(err, m_prefix + u": "_s + reason);
+        if (m_destination.isNull())
+            throw Failure::refused(err, m_what, {m_source}, reason);
+        throw Failure::refused(err, m_what, {m_source, m_destination}, reason);
     }
     // A step that failed with errno err: "<step>: <strerror>".
     [[noreturn]] void fail(int err, const QString &step) const
@@ -44,7 +49,9 @@ public:
     }
 
 private:
-    QString m_prefix;
+    QString m_what;
+    QString m_source;
+    QString m_destination;
 };
 
 class Fd
@@ -446,7 +453,7 @@ void moveOntoExisting(const Request &request, const QByteArray &from, const QByt
 
 void copyFile(const QString &source, const QString &destination, bool overwrite)
 {
-    const Request request(u"copy"_s, source, destination);
+    const Request request(Request::tr("Cannot copy"), source, destination);
     const QByteArray from = encodeName(source);
     const QByteArray to = encodeName(destination);
     struct stat st;
@@ -472,7 +479,7 @@ void moveFile(const QString &source, const QString &destination)
     QByteArray to = encodeName(destination);
     if (to.endsWith('/'))
         to += splitPath(from).name;
-    const Request request(u"move"_s, source, decodeName(to));
+    const Request request(Request::tr("Cannot move"), source, decodeName(to));
     struct stat st;
     if (lstat(from.constData(), &st) != 0) {
         if (errno == ENOENT)
@@ -496,7 +503,7 @@ void moveFile(const QString &source, const QString &destination)
 
 void deleteFile(const QString &path, bool force)
 {
-    const Request request(u"delete"_s, path);
+    const Request request(Request::tr("Cannot delete"), path);
     const QByteArray bytes = encodeName(path);
     struct stat st;
     if (lstat(bytes.constData(), &st) != 0) {

@@ -5,6 +5,8 @@
 #include "platform/NameCodec.h"
 #include "platform/TypeCatalog.h"
 
+#include <QCoreApplication>
+
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -52,6 +54,58 @@ bool isDots(const char *name)
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
+[[noreturn]] void failToRead(int err, const OpenFolder &folder)
+{
+    throw Failure::fromErrno(
+        err, QCoreApplication::translate("platform", "Cannot read the folder"), folder.text);
+}
+
+// A stream over the folder's entries from the first one, on a descriptor of its own so that
+// closing the stream leaves the folder open. A walk over the files reopens the folder through
+// its descriptor, which needs the right to search it, as the statx of every entry does anyway:
+// a folder whose files cannot be looked at fails at once. Reading subfolder names needs no such
+// right, so that walk takes a duplicate of the descriptor (which shares its reading position).
+enum class Access { Search, NamesOnly };
+
+DIR *openEntryStream(const OpenFolder &folder, Access access)
+{
+    const int fd = access == Access::Search
+        ? ::openat(folder.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+        : ::fcntl(folder.fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        failToRead(errno, folder);
+    if (access == Access::NamesOnly && ::lseek(fd, 0, SEEK_SET) != 0) {
+        const int err = errno;
+        ::close(fd);
+        failToRead(err, folder);
+    }
+    DIR *stream = ::fdopendir(fd);
+    if (!stream) {
+        const int err = errno;
+        ::close(fd);
+        failToRead(err, folder);
+    }
+    return stream;
+}
+
+// The next entry other than "." and "..", or nullptr at the end.
+const struct dirent *nextEntry(DIR *stream, const OpenFolder &folder)
+{
+    for (;;) {
+        errno = 0;
+        const struct dirent *entry = ::readdir(stream);
+        if (!entry && errno != 0)
+            failToRead(errno, folder);
+        if (!entry || !isDots(entry->d_name))
+            return entry;
+    }
+}
+
+struct StreamCloser
+{
+    void operator()(DIR *stream) const { ::closedir(stream); }
+};
+
 } // namespace
 
 // ---- File ------------------------------------------------------------------------------------
@@ -66,11 +120,6 @@ quint32 File::TypeIndex() const
     return TypeCatalog::instance().indexForName(m_name);
 }
 
-const QString &File::Type() const
-{
-    return TypeCatalog::instance().text(TypeIndex());
-}
-
 const struct statx &File::status() const
 {
     if (!m_statusRead) {
@@ -80,7 +129,8 @@ const struct statx &File::status() const
             if (::statx(m_folder->fd, m_name.constData(), statusFlags | AT_SYMLINK_NOFOLLOW,
                     statusMask, &m_status)
                 != 0)
-                throw Failure::fromErrno(err, QStringLiteral("Cannot read the details of"),
+                throw Failure::fromErrno(err,
+                    QCoreApplication::translate("platform", "Cannot read the details of"),
                     childText(*m_folder, m_name));
         }
         m_statusRead = true;
@@ -115,19 +165,8 @@ void File::Delete(bool force) const
 
 FileCollection::FileCollection(std::shared_ptr<const OpenFolder> folder)
     : m_folder(std::move(folder))
-{
-    // The stream reads through its own descriptor so that the folder's one can keep serving
-    // statx calls while entries are read.
-    const int fd = ::openat(m_folder->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        throw Failure::fromErrno(errno, QStringLiteral("Cannot read the folder"), m_folder->text);
-    m_stream = ::fdopendir(fd);
-    if (!m_stream) {
-        const int err = errno;
-        ::close(fd);
-        throw Failure::fromErrno(err, QStringLiteral("Cannot read the folder"), m_folder->text);
-    }
-}
+    , m_stream(openEntryStream(*m_folder, Access::Search))
+{ }
 
 FileCollection::FileCollection(FileCollection &&other) noexcept
     : m_folder(std::move(other.m_folder))
@@ -157,15 +196,10 @@ bool FileCollection::advance(File &file)
 {
     auto *stream = static_cast<DIR *>(m_stream);
     for (;;) {
-        errno = 0;
-        const struct dirent *entry = ::readdir(stream);
-        if (!entry) {
-            if (errno != 0)
-                throw Failure::fromErrno(
-                    errno, QStringLiteral("Cannot read the folder"), m_folder->text);
+        const struct dirent *entry = nextEntry(stream, *m_folder);
+        if (!entry)
             return false;
-        }
-        if (isDots(entry->d_name) || entry->d_type == DT_DIR)
+        if (entry->d_type == DT_DIR)
             continue;
         if (file.m_folder != m_folder)
             file.m_folder = m_folder;
@@ -210,24 +244,43 @@ QString currentFolder()
 
 // ---- Folder and FileSystemObject ---------------------------------------------------------------
 
-const QString &Folder::Path() const
-{
-    return m_folder->text;
-}
-
 FileCollection Folder::Files() const
 {
     return FileCollection(m_folder);
+}
+
+// Entries whose type the folder reports are decided without a stat; a symlink or an entry of
+// unknown type is a folder when what it leads to is one. An entry gone before it could be looked
+// at is not listed.
+QStringList Folder::SubfolderNames() const
+{
+    const std::unique_ptr<DIR, StreamCloser> stream(openEntryStream(*m_folder, Access::NamesOnly));
+    QStringList names;
+    while (const struct dirent *entry = nextEntry(stream.get(), *m_folder)) {
+        bool folder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct statx status
+            { };
+            folder = ::statx(m_folder->fd, entry->d_name, AT_NO_AUTOMOUNT, STATX_TYPE, &status) == 0
+                && S_ISDIR(status.stx_mode);
+        }
+        if (folder)
+            names.push_back(decodeName(entry->d_name));
+    }
+    return names;
 }
 
 Folder FileSystemObject::GetFolder(const QString &path) const
 {
     const QByteArray bytes = encodeName(path);
     if (bytes.isEmpty())
-        throw Failure(ENOENT, QStringLiteral("Cannot open the folder: no path was given"));
+        throw Failure::refused(ENOENT,
+            QCoreApplication::translate("platform", "Cannot open the folder"), {},
+            QCoreApplication::translate("platform", "no path was given"));
     const int fd = ::open(bytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        throw Failure::fromErrno(errno, QStringLiteral("Cannot open the folder"), path);
+        throw Failure::fromErrno(
+            errno, QCoreApplication::translate("platform", "Cannot open the folder"), path);
     Folder folder;
     folder.m_folder = std::make_shared<const OpenFolder>(path, bytes, fd);
     return folder;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <memory>
@@ -28,7 +29,6 @@ class File
 public:
     QString Name() const;
     QByteArrayView NameBytes() const { return m_name; }
-    const QString &Type() const;
     quint32 TypeIndex() const;
     std::int64_t Size() const;
     Timestamp DateLastModified() const;
@@ -98,8 +98,10 @@ private:
 class Folder
 {
 public:
-    const QString &Path() const;
     FileCollection Files() const;
+    // The names of the folder's subfolders (symbolic links to folders included, dot-folders
+    // included), in the order the file system yields them.
+    QStringList SubfolderNames() const;
 
 private:
     friend class FileSystemObject;

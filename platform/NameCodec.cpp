@@ -2,6 +2,8 @@
 
 #include "platform/Failure.h"
 
+#include <QCoreApplication>
+
 #include <cerrno>
 
 namespace platform {
@@ -100,10 +102,10 @@ QByteArray encodeName(QStringView text)
             bytes.append(char(unit - escapeBase));
             continue;
         } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            throw Failure(EILSEQ,
-                QStringLiteral("The name '%1' holds a character that cannot be "
-                               "written in a file name")
-                    .arg(displayName(text.toString())));
+            throw Failure::refused(EILSEQ,
+                QCoreApplication::translate("platform", "Cannot use the name"), {text.toString()},
+                QCoreApplication::translate(
+                    "platform", "it holds a character that cannot be written in a file name"));
         }
         if (codePoint < 0x80) {
             bytes.append(char(codePoint));

@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QUrl>
 
-
 namespace platform {
 
 QString applicationTitle()
