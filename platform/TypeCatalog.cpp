@@ -28,24 +28,31 @@ QByteArrayView TypeCatalog::suffixOf(QByteArrayView nameBytes)
 quint32 TypeCatalog::indexForName(QByteArrayView nameBytes)
 {
     const QByteArrayView suffix = suffixOf(nameBytes);
-    if (suffix.isEmpty())
-        return 0;
-    const std::string_view key(suffix.data(), size_t(suffix.size()));
-    // Folders tend to hold runs of one suffix; skip the hash for those.
-    if (m_haveLast && key == m_lastSuffix)
-        return m_lastIndex;
-    auto found = m_indexBySuffix.find(key);
-    quint32 index;
-    if (found != m_indexBySuffix.end()) {
-        index = found->second;
-    } else {
-        m_texts.push_back(describe(suffix));
-        index = quint32(m_texts.size() - 1);
-        m_indexBySuffix.emplace(std::string(key), index);
-    }
-    m_lastSuffix.assign(key);
-    m_lastIndex = index;
-    m_haveLast = true;
+    return suffix.isEmpty() ? 0 : indexForSuffix(suffix);
+}
+
+const QString &TypeCatalog::text(quint32 index) const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_texts[index];
+}
+
+int TypeCatalog::lookups() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_lookups;
+}
+
+quint32 TypeCatalog::indexForSuffix(QByteArrayView suffix)
+{
+    const std::string key(suffix.data(), size_t(suffix.size()));
+    const std::lock_guard lock(m_mutex);
+    const auto found = m_indexBySuffix.find(key);
+    if (found != m_indexBySuffix.end())
+        return found->second;
+    m_texts.push_back(describe(suffix));
+    const auto index = quint32(m_texts.size() - 1);
+    m_indexBySuffix.emplace(key, index);
     return index;
 }
 
@@ -59,6 +66,28 @@ QString TypeCatalog::describe(QByteArrayView suffix)
     if (!types.isEmpty() && !types.first().comment().isEmpty())
         return types.first().comment();
     return displayName(suffixText.toUpper()) + QStringLiteral(" File");
+}
+
+quint32 TypeCatalog::Lookup::indexForName(QByteArrayView nameBytes)
+{
+    const QByteArrayView suffix = suffixOf(nameBytes);
+    if (suffix.isEmpty())
+        return 0;
+    const std::string_view key(suffix.data(), size_t(suffix.size()));
+    // Folders tend to hold runs of one suffix; skip the hash for those.
+    if (m_haveLast && key == m_lastSuffix)
+        return m_lastIndex;
+    quint32 index;
+    if (const auto found = m_seen.find(key); found != m_seen.end()) {
+        index = found->second;
+    } else {
+        index = instance().indexForSuffix(suffix);
+        m_seen.emplace(std::string(key), index);
+    }
+    m_lastSuffix.assign(key);
+    m_lastIndex = index;
+    m_haveLast = true;
+    return index;
 }
 
 } // namespace platform
