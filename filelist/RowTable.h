@@ -1,0 +1,76 @@
+#pragma once
+
+#include "filelist/Collation.h"
+#include "platform/FileSystem.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <limits>
+#include <optional>
+#include <vector>
+
+namespace filelist {
+
+// The rows of one listing: each file's name and the values its other texts are made from (type,
+// byte count, times), and the order in which they are shown. It holds no texts but the names,
+// so a folder of a million files costs little more than reading it. A table is built away from
+// the window, on the thread that reads the folder, put in order there, and handed to the list's
+// model whole.
+class RowTable
+{
+public:
+    // Which values of a row have been filled, in the order a listing fills them.
+    enum Filled : quint8 { NameOnly = 0, TypeFilled, SizeFilled, ModifiedFilled, CreatedFilled };
+
+    struct Row
+    {
+        quint32 nameOffset;
+        quint16 nameLength; // a file name has at most 255 bytes
+        Filled filled;
+        quint32 type;
+        quint32 nameRank; // the row's place in name order, once the names are ranked
+        std::int64_t size;
+        platform::Timestamp modified;
+        platform::Timestamp created; // noCreated where the file system has no birth time
+    };
+    static constexpr platform::Timestamp noCreated = std::numeric_limits<std::int64_t>::min();
+
+    RowTable() = default;
+    explicit RowTable(QString folderPath);
+
+    // Adding a row and its values, in this order.
+    int add(QByteArrayView nameBytes);
+    void setType(int item, quint32 typeIndex);
+    void setSize(int item, std::int64_t bytes);
+    void setModified(int item, platform::Timestamp moment);
+    void setCreated(int item, std::optional<platform::Timestamp> moment);
+
+    // Puts the rows in the order of column key: names and types in the collation, sizes and
+    // times by value, ties broken by name. Names are ranked once per table.
+    void sortBy(int key, const Collation &collation);
+    int sortKey() const { return m_sortKey; }
+
+    size_t size() const { return m_order.size(); }
+    // The row shown at position, and its place among the stored rows.
+    const Row &shownRow(size_t position) const { return m_rows[m_order[position]]; }
+    quint32 storageOf(size_t position) const { return m_order[position]; }
+    // The shown position of every stored row.
+    std::vector<int> shownPositions() const;
+    QStringView nameOf(const Row &row) const;
+    int positionOfName(QStringView name) const;
+    const QString &folderPath() const { return m_folderPath; }
+
+private:
+    void rankNames(const Collation &collation);
+    std::vector<int> rankTypes(const Collation &collation) const;
+
+    std::vector<Row> m_rows;
+    std::vector<quint32> m_order; // shown position -> index into m_rows
+    QString m_names; // every name, back to back
+    QString m_folderPath;
+    bool m_namesRanked = false;
+    int m_sortKey = 0;
+};
+
+} // namespace filelist
