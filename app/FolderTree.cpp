@@ -3,12 +3,14 @@
 #include "filelist/Collation.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
+#include "platform/LongCall.h"
 #include "platform/NameCodec.h"
 
 #include <QHeaderView>
 #include <QStyle>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace app {
 
@@ -16,15 +18,21 @@ namespace {
 
 constexpr int PathRole = Qt::UserRole;
 
-// The names of the subfolders of path, in the list's collation. Throws when the folder cannot
-// be opened or read.
+// The names of the subfolders of path, in the list's collation, read away from the window.
+// Throws when the folder cannot be opened or read, or the reading is cancelled.
 QStringList readSubfolders(const QString &path)
 {
-    QStringList names = platform::FileSystemObject().GetFolder(path).SubfolderNames();
-    const filelist::Collation collation;
-    std::sort(names.begin(), names.end(),
-        [&](const QString &a, const QString &b) { return collation.compare(a, b) < 0; });
-    return names;
+    const platform::Activity reading {FolderTree::tr("Reading %1").arg(platform::displayName(path)),
+        platform::Activity::Unit::None,
+        platform::Failure::refused(ECANCELED, FolderTree::tr("Cannot open the folder"), {path},
+            FolderTree::tr("cancelled"))};
+    return platform::runLong(reading, [path] {
+        QStringList names = platform::FileSystemObject().GetFolder(path).SubfolderNames();
+        const filelist::Collation collation;
+        std::sort(names.begin(), names.end(),
+            [&](const QString &a, const QString &b) { return collation.compare(a, b) < 0; });
+        return names;
+    });
 }
 
 QString childPath(const QString &folder, const QString &name)

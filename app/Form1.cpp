@@ -3,6 +3,7 @@
 #include "app/Forms.h"
 #include "app/Guard.h"
 #include "app/Module1.h"
+#include "platform/LongCall.h"
 #include "platform/Services.h"
 #include "platform/Twips.h"
 
@@ -139,10 +140,15 @@ void Form1::Close_Click()
     Forms::unload(QLatin1String(formName));
 }
 
-// The window's own close control does what File > Close does.
+// The window's own close control does what File > Close does. While a handler waits for a long
+// call, it cancels the call first; the program ends once that handler has unwound.
 void Form1::closeEvent(QCloseEvent *event)
 {
     event->ignore();
+    if (platform::callPending()) {
+        platform::requestQuit();
+        return;
+    }
     runGuarded([this] { Close_Click(); });
 }
 

@@ -3,6 +3,7 @@
 #include "app/Forms.h"
 #include "app/Module1.h"
 #include "platform/Failure.h"
+#include "platform/LongCall.h"
 #include "platform/Services.h"
 
 #include <QCoreApplication>
@@ -33,6 +34,10 @@ std::optional<platform::Failure> attempt(const std::function<void()> &body)
 
 void runGuarded(const std::function<void()> &handler)
 {
+    // Input that reaches a handler while another one waits for a long call is dropped: no
+    // handler starts inside another.
+    if (platform::callPending())
+        return;
     if (handlerDepth > 0) {
         handler();
         return;
@@ -40,6 +45,12 @@ void runGuarded(const std::function<void()> &handler)
     ++handlerDepth;
     std::optional<platform::Failure> failure = attempt(handler);
     --handlerDepth;
+    // The main window was closed while the handler waited: its call was cancelled, and the
+    // program ends now that the handler has unwound, without a word about the cancelled call.
+    if (platform::quitRequested()) {
+        Forms::unload(QStringLiteral("Form1"));
+        return;
+    }
     if (!failure)
         return;
     platform::MessageService::current().reportFailure(*failure);

@@ -9,7 +9,8 @@ namespace app {
 // goes on running; if that leaves no window of the program on screen, the main window comes
 // back as Cancel would bring it. A handler raised synchronously inside another one (a folder
 // tree's change inside a drive change) is not guarded again: its failure goes to the outer
-// handler, which may trap it.
+// handler, which may trap it. While a handler waits for a long call, no other handler starts:
+// the input that would start one is dropped.
 void runGuarded(const std::function<void()> &handler);
 
 template<class Object> auto guarded(Object *object, void (Object::*handler)())

@@ -2,8 +2,8 @@
 
 #include "platform/Failure.h"
 #include "platform/FileChanges.h"
+#include "platform/LongCall.h"
 #include "platform/NameCodec.h"
-#include "platform/TypeCatalog.h"
 
 #include <QCoreApplication>
 
@@ -113,11 +113,6 @@ struct StreamCloser
 QString File::Name() const
 {
     return decodeName(m_name);
-}
-
-quint32 File::TypeIndex() const
-{
-    return TypeCatalog::instance().indexForName(m_name);
 }
 
 const struct statx &File::status() const
@@ -270,31 +265,60 @@ QStringList Folder::SubfolderNames() const
     return names;
 }
 
+// Each call may block on a slow or dead volume, so each runs through the long-call mechanism:
+// on a worker thread while the window waits, or directly when already on a worker.
 Folder FileSystemObject::GetFolder(const QString &path) const
 {
     const QByteArray bytes = encodeName(path);
     if (bytes.isEmpty())
-        throw Failure::refused(ENOENT,
-            QCoreApplication::translate("platform", "Cannot open the folder"), {},
-            QCoreApplication::translate("platform", "no path was given"));
-    const int fd = ::open(bytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        throw Failure::refused(ENOENT, tr("Cannot open the folder"), {}, tr("no path was given"));
+    const Activity opening {tr("Opening %1").arg(displayName(path)), Activity::Unit::None,
+        Failure::refused(ECANCELED, tr("Cannot open the folder"), {path}, tr("cancelled"))};
+    const int fd = runLong(opening, [bytes] {
+        const int opened = ::open(bytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        return opened < 0 ? -errno : opened;
+    });
     if (fd < 0)
-        throw Failure::fromErrno(
-            errno, QCoreApplication::translate("platform", "Cannot open the folder"), path);
+        throw Failure::fromErrno(-fd, tr("Cannot open the folder"), path);
     Folder folder;
     folder.m_folder = std::make_shared<const OpenFolder>(path, bytes, fd);
     return folder;
 }
 
+namespace {
+
+// The two texts that "Copying %1 to %2" is filled with: the file's name and the destination
+// folder ("notes.txt", "/backup") when the file keeps its name, else both paths in full.
+std::pair<QString, QString> fromAndTo(const QString &source, const QString &destination)
+{
+    const QString sourceName = source.mid(source.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype slash = destination.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0 || destination.mid(slash + 1) != sourceName)
+        return {displayName(source), displayName(destination)};
+    const QString folder = slash == 0 ? QStringLiteral("/") : destination.left(slash);
+    return {displayName(sourceName), displayName(folder)};
+}
+
+} // namespace
+
 void FileSystemObject::MoveFile(const QString &source, const QString &destination) const
 {
-    changes::moveFile(source, destination);
+    const auto [from, to] = fromAndTo(source, destination);
+    const Activity moving {tr("Moving %1 to %2").arg(from, to), Activity::Unit::Bytes,
+        Failure::refused(ECANCELED, tr("Cannot move"), {source, destination},
+            tr("cancelled; the file may still be moved when the volume answers"))};
+    runLong(moving, [source, destination] { changes::moveFile(source, destination); });
 }
 
 void FileSystemObject::CopyFile(
     const QString &source, const QString &destination, bool overwrite) const
 {
-    changes::copyFile(source, destination, overwrite);
+    const auto [from, to] = fromAndTo(source, destination);
+    const Activity copying {tr("Copying %1 to %2").arg(from, to), Activity::Unit::Bytes,
+        Failure::refused(ECANCELED, tr("Cannot copy"), {source, destination},
+            tr("cancelled; nothing was copied"))};
+    runLong(copying,
+        [source, destination, overwrite] { changes::copyFile(source, destination, overwrite); });
 }
 
 } // namespace platform

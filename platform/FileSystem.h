@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
@@ -29,7 +30,6 @@ class File
 public:
     QString Name() const;
     QByteArrayView NameBytes() const { return m_name; }
-    quint32 TypeIndex() const;
     std::int64_t Size() const;
     Timestamp DateLastModified() const;
     // Absent where the file system records no birth time.
@@ -111,6 +111,8 @@ private:
 // The program's one gateway for reading and changing files. Create one per user action.
 class FileSystemObject
 {
+    Q_DECLARE_TR_FUNCTIONS(FileSystemObject)
+
 public:
     // Fails for a missing path, a path that is not a folder, or a folder that cannot be read.
     Folder GetFolder(const QString &path) const;

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/CallState.h"
+#include "platform/Failure.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <type_traits>
+
+namespace platform {
+
+// What a long call is doing, in the words the progress box shows ("Copying notes.txt to
+// /backup"), the unit its progress is counted in, and the failure that ends it when the user
+// cancels it and it does not stop by itself in time (a call stuck inside the kernel).
+struct Activity
+{
+    enum class Unit { None, Bytes, Entries };
+
+    QString doing;
+    Unit unit;
+    Failure cancelled;
+};
+
+// Runs call, which may block on a file system, on a worker thread, while the calling handler
+// waits for it in a local event loop: the handler's steps stay in their order, and it gets the
+// call's result, or the Failure the call throws, exactly as if it had made the call itself.
+//
+// While the call is pending, the program's windows repaint and answer the window manager but
+// take no user input, and no handler can start (see callPending). A wait cursor shows after
+// 100 ms; after 400 ms a progress box says what is being done, shows how far it got, and offers
+// Cancel (and Esc). Cancel asks the call to stop: a call that checks cancelRequested() ends with
+// its own failure, having cleaned up; a call that does not stop within a moment is abandoned
+// (its result is thrown away whenever it comes) and activity.cancelled is thrown at once.
+//
+// call runs on another thread and may outlive the handler (when abandoned), so it must hold
+// copies of what it needs, never references to the handler's locals or to widgets. Outside the
+// thread of the application's windows (or without an application), call runs directly.
+void runLongBody(const Activity &activity, std::function<void()> body);
+
+template<class Call> auto runLong(const Activity &activity, Call call)
+{
+    using Result = std::invoke_result_t<Call &>;
+    if constexpr (std::is_void_v<Result>) {
+        runLongBody(activity, std::function<void()>(std::move(call)));
+    } else {
+        auto result = std::make_shared<std::optional<Result>>();
+        runLongBody(
+            activity, [call = std::move(call), result]() mutable { result->emplace(call()); });
+        return std::move(**result);
+    }
+}
+
+// Whether a long call is pending: a handler that would start now is not run.
+bool callPending();
+
+// The main window was closed while a call is pending: cancel the pending calls (they end as
+// cancelled), refuse any further one, and let the program end once the handler has unwound.
+void requestQuit();
+bool quitRequested();
+
+// Whether a worker thread is still running (an abandoned call stuck in the kernel); the program
+// then ends without waiting for it, and without tearing down what the worker may still use.
+bool workersStillRunning();
+
+} // namespace platform

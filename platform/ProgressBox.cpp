@@ -1,0 +1,79 @@
+#include "platform/ProgressBox.h"
+
+#include "platform/Services.h"
+
+#include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace platform {
+
+namespace {
+
+// The bar counts in thousandths: byte counts do not fit its int range.
+constexpr int barSteps = 1000;
+
+} // namespace
+
+ProgressBox::ProgressBox(QWidget *over, const QString &doing, Activity::Unit unit)
+    : QDialog(over)
+    , m_unit(unit)
+    , m_doing(new QLabel(doing, this))
+    , m_count(new QLabel(this))
+    , m_bar(new QProgressBar(this))
+    , m_cancel(new QPushButton(tr("Cancel"), this))
+{
+    setObjectName(QStringLiteral("progressBox"));
+    setWindowTitle(applicationTitle());
+    setAccessibleName(tr("Progress"));
+    setWindowModality(Qt::ApplicationModal);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    m_doing->setTextFormat(Qt::PlainText);
+    m_doing->setWordWrap(true);
+    m_doing->setMinimumWidth(360);
+    m_count->setTextFormat(Qt::PlainText);
+    m_count->setVisible(unit == Activity::Unit::Entries);
+    m_bar->setAccessibleName(tr("Progress"));
+    m_bar->setTextVisible(unit == Activity::Unit::Bytes);
+    if (unit == Activity::Unit::Bytes)
+        m_bar->setRange(0, barSteps);
+    else
+        m_bar->setRange(0, 0);
+    // Enter must not cancel by accident; only the button, Esc and the frame do.
+    m_cancel->setAutoDefault(false);
+    connect(m_cancel, &QPushButton::clicked, this, &ProgressBox::cancelPressed);
+
+    auto *buttons = new QDialogButtonBox(this);
+    buttons->addButton(m_cancel, QDialogButtonBox::RejectRole);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_doing);
+    layout->addWidget(m_count);
+    layout->addWidget(m_bar);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void ProgressBox::showProgress(qint64 done, qint64 total)
+{
+    if (m_unit == Activity::Unit::Bytes && total > 0)
+        m_bar->setValue(int(std::min<qint64>(barSteps, done * barSteps / total)));
+    else if (m_unit == Activity::Unit::Entries)
+        m_count->setText(tr("%1 entries read").arg(QLocale().toString(done)));
+}
+
+void ProgressBox::reject()
+{
+    Q_EMIT cancelPressed();
+}
+
+void ProgressBox::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+    Q_EMIT cancelPressed();
+}
+
+} // namespace platform

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/LongCall.h"
+
+#include <QDialog>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace platform {
+
+// The small box that shows a long call at work: what is being done, a bar (bytes for a copy, a
+// busy bar with the count of entries read for a listing, a busy bar otherwise) and Cancel. It is
+// application-modal, so the user's only choice while it shows is to cancel, with the button,
+// Esc or the window frame. It closes when its call ends, not when Cancel is pressed.
+class ProgressBox : public QDialog
+{
+    Q_OBJECT
+
+public:
+    ProgressBox(QWidget *over, const QString &doing, Activity::Unit unit);
+
+    void showProgress(qint64 done, qint64 total);
+
+Q_SIGNALS:
+    void cancelPressed();
+
+protected:
+    void reject() override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    Activity::Unit m_unit;
+    QLabel *m_doing;
+    QLabel *m_count;
+    QProgressBar *m_bar;
+    QPushButton *m_cancel;
+};
+
+} // namespace platform
