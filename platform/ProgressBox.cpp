@@ -31,6 +31,9 @@ ProgressBox::ProgressBox(QWidget *over, const QString &doing, Activity::Unit uni
     setWindowTitle(applicationTitle());
     setAccessibleName(tr("Progress"));
     setWindowModality(Qt::ApplicationModal);
+    // A title and a close button only: the box has nothing to minimize or enlarge.
+    setWindowFlags(
+        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_DeleteOnClose, false);
     m_doing->setTextFormat(Qt::PlainText);
     m_doing->setWordWrap(true);
