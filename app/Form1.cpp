@@ -127,12 +127,15 @@ void Form1::connectHandlers()
     connect(renameKey, &QShortcut::activated, cmdrename, &QPushButton::click);
 }
 
+// The window may already be on screen while the start folder is read, and stays when that
+// fails; the bin and the disabled buttons are in place before the listing, so that the window
+// never shows without its bin or with commands for a file that is not selected.
 void Form1::load()
 {
+    picBin->setPixmap(Imgbinlst->image(1));
+    Module1::DisableFileButtons();
     Module1::LoadFileList(Dir1->Path());
     txtpath->setText(Dir1->Path());
-    Module1::DisableFileButtons();
-    picBin->setPixmap(Imgbinlst->image(1));
 }
 
 void Form1::Close_Click()

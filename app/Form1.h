@@ -28,8 +28,8 @@ public:
     static constexpr const char *formName = "Form1";
 
     Form1();
-    // The load handler: lists the start folder, fills the path box, disables the file buttons
-    // and puts the bin picture in place.
+    // The load handler: puts the bin picture in place, disables the file buttons, lists the
+    // start folder and fills the path box.
     void load();
 
     QLineEdit *txtpath;

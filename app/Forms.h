@@ -26,9 +26,17 @@ public:
     {
         if (F *form = loaded<F>())
             return *form;
+        F &form = create<F>();
+        form.load();
+        return form;
+    }
+
+    // Creates and registers the window without running its load handler yet: start-up shows
+    // the main window before its load handler's listing ends.
+    template<class F> static F &create()
+    {
         auto *form = new F;
         registry().insert(QLatin1String(F::formName), form);
-        form->load();
         return *form;
     }
 

@@ -42,13 +42,15 @@ void startProgram()
     QApplication::setDesktopFileName(desktopId);
     QApplication::setWindowIcon(applicationIcon());
     QApplication::setQuitOnLastWindowClosed(false);
-    // A start folder that cannot be listed is reported; the window still comes up, so the user
-    // can move elsewhere.
+    // The window shows at once and its load handler runs while it is on screen, so a long
+    // listing of the start folder shows its progress over the window. A start folder that cannot
+    // be listed is reported; the window stays, so the user can move elsewhere.
+    Form1 &form = Forms::create<Form1>();
+    form.show();
     try {
-        Forms::show<Form1>();
+        form.load();
     } catch (const platform::Failure &failure) {
         platform::MessageService::current().reportFailure(failure);
-        Forms::load<Form1>().show();
     }
 }
 
