@@ -12,21 +12,12 @@
 #include "platform/NameCodec.h"
 #include "testsupport.h"
 
-#include <QApplication>
 #include <QPointer>
-#include <QRandomGenerator>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTreeView>
 
-#include <memory>
-
-#include <cstdio>
+#include <optional>
 
 #include <fcntl.h>
-#include <ftw.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using app::Form1;
@@ -35,6 +26,7 @@ using fileops::Form2;
 using fileops::Form3;
 using fileops::Form4;
 using testing::folderEntries;
+using testing::openInTree;
 using testing::readFile;
 using testing::writeFile;
 namespace Module1 = app::Module1;
@@ -55,15 +47,36 @@ QByteArray bytes(const QString &path)
     return testing::bytesOf(path);
 }
 
-// Files made in "/" by the root-folder cases, removed whatever the outcome.
-struct RootScratch
+// Makes folder the process's root folder, and start inside it the current folder, for the
+// lifetime of this object; the real ones come back afterwards. Only root may do this.
+class OwnRoot
 {
-    QList<QByteArray> paths;
-    ~RootScratch()
+public:
+    OwnRoot(const QByteArray &folder, const char *start)
+        : m_realRoot(::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+        , m_realCurrent(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
-        for (const QByteArray &path : paths)
-            ::unlink(path.constData());
+        m_active = m_realRoot >= 0 && m_realCurrent >= 0 && ::chroot(folder.constData()) == 0;
+        if (m_active && ::chdir(start) != 0)
+            qFatal("cannot change to %s in the test's own root folder", start);
     }
+    ~OwnRoot()
+    {
+        if (m_active
+            && (::fchdir(m_realRoot) != 0 || ::chroot(".") != 0 || ::fchdir(m_realCurrent) != 0))
+            qFatal("cannot leave the test's own root folder");
+        ::close(m_realRoot);
+        ::close(m_realCurrent);
+    }
+    OwnRoot(const OwnRoot &) = delete;
+    OwnRoot &operator=(const OwnRoot &) = delete;
+
+    bool active() const { return m_active; }
+
+private:
+    int m_realRoot;
+    int m_realCurrent;
+    bool m_active = false;
 };
 
 } // namespace
@@ -73,15 +86,12 @@ class TestDialogs : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
     void init();
     void cleanup();
 
     // All three dialogs
-    void controls_data();
-    void controls();
-    void tabOrderAndFocus_data();
-    void tabOrderAndFocus();
+    void window_data();
+    void window();
     void waysBack_data();
     void waysBack();
     void selectionLost_data();
@@ -108,101 +118,41 @@ private Q_SLOTS:
     void enterInTreeOpensFolder();
 
 private:
-    Form1 &start();
-    bool clickFile(const QString &name);
-    bool openInTree(app::FolderTree *tree, const QString &path);
+    Form1 &start() { return *(m_form1 = &m_scene->start()); }
+    bool clickFile(const QString &name) { return m_scene->clickFile(name); }
     QWidget *openDialog(Command command);
     static QWidget *loadedDialog(Command command);
     static QPushButton *confirmButton(Command command);
     static QPushButton *cancelButton(Command command);
     static app::Caption *destinationLabel(Command command);
     static app::FolderTree *dialogTree(Command command);
-    bool mainFileButtonsEnabled(bool enabled) const;
+    bool mainFileButtonsEnabled(bool enabled) const
+    {
+        const QStringList on = testing::enabledFileButtons(*m_form1);
+        return enabled ? on == testing::allFileButtons : on.isEmpty();
+    }
     QString path(const QString &name) const { return m_root + QLatin1Char('/') + name; }
-    QByteArray pathBytes(const QByteArray &name) const { return bytes(m_root) + '/' + name; }
+    QByteArray pathBytes(const QByteArray &name) const { return m_scene->path(name); }
 
-    QByteArray m_buildFolder;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<testing::CurrentFolder> m_cwd;
-    std::unique_ptr<testing::ScriptedMessages> m_messages;
+    std::optional<testing::MainWindowScene> m_scene;
     QString m_root; // the start folder, as the program's text
     Form1 *m_form1 = nullptr;
 };
 
-void TestDialogs::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    testing::useEnglishLocale();
-    char buffer[4096];
-    QVERIFY(::getcwd(buffer, sizeof buffer));
-    m_buildFolder = buffer;
-}
-
 // A start folder holding notes.txt and an empty folder backup; the program is not started yet.
 void TestDialogs::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>(
-        platform::decodeName(m_buildFolder) + QStringLiteral("/tst_dialogs-XXXXXX"));
-    QVERIFY(m_dir->isValid());
-    m_cwd = std::make_unique<testing::CurrentFolder>(bytes(m_dir->path()));
-    m_root = platform::currentFolder();
+    m_scene.emplace();
+    m_root = m_scene->text();
     writeFile(pathBytes("notes.txt"), "notes");
-    QCOMPARE(::mkdir(pathBytes("backup").constData(), 0755), 0);
-    m_messages = std::make_unique<testing::ScriptedMessages>();
-    Module1::SelectedFileName.clear();
+    testing::makeFolder(pathBytes("backup"));
     Module1::NewFileName = QStringLiteral("earlier name");
 }
 
 void TestDialogs::cleanup()
 {
-    testing::unloadAllForms();
     m_form1 = nullptr;
-    m_messages.reset();
-    m_cwd.reset();
-    // QTemporaryDir cannot remove names that are not UTF-8.
-    ::nftw(
-        bytes(m_dir->path()).constData(),
-        [](const char *entry, const struct stat *, int, struct FTW *) { return ::remove(entry); },
-        16, FTW_DEPTH | FTW_PHYS);
-    m_dir.reset();
-}
-
-Form1 &TestDialogs::start()
-{
-    m_form1 = &Forms::show<Form1>();
-    return *m_form1;
-}
-
-// A real click on the file's row in the main window's list.
-bool TestDialogs::clickFile(const QString &name)
-{
-    QTreeView *view = m_form1->ListView1->reportView();
-    const int row = m_form1->ListView1->model().rowOfName(name);
-    if (row < 0) {
-        qWarning("no row for %s", qPrintable(name));
-        return false;
-    }
-    const QModelIndex index = view->model()->index(row, 0);
-    view->scrollTo(index);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
-    return m_form1->ListView1->selectedRow() == row;
-}
-
-// A real double click on the folder's row of a folder tree.
-bool TestDialogs::openInTree(app::FolderTree *tree, const QString &folder)
-{
-    QTreeWidgetItem *row = tree->rowForPath(folder);
-    if (!row) {
-        qWarning("no tree row for %s", qPrintable(folder));
-        return false;
-    }
-    tree->scrollToItem(row);
-    const QPoint at = tree->visualItemRect(row).center();
-    QTest::mousePress(tree->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, at);
-    return tree->Path() == folder;
+    m_scene.reset();
 }
 
 QWidget *TestDialogs::openDialog(Command command)
@@ -263,135 +213,38 @@ app::FolderTree *TestDialogs::dialogTree(Command command)
     return command == Move ? Forms::loaded<Form3>()->Dir1 : Forms::loaded<Form4>()->Dir1;
 }
 
-bool TestDialogs::mainFileButtonsEnabled(bool enabled) const
-{
-    for (const QPushButton *button :
-        {m_form1->cmdMove, m_form1->cmdopen, m_form1->cmdrename, m_form1->cmdCopy}) {
-        if (button->isEnabled() != enabled)
-            return false;
-    }
-    return true;
-}
-
 // ---- All three dialogs ------------------------------------------------------------------------
 
-void TestDialogs::controls_data()
+void TestDialogs::window_data()
 {
     QTest::addColumn<int>("command");
-    QTest::addColumn<QString>("name"); // empty: the window itself
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QRect>("geometry");
-    QTest::addColumn<QString>("text"); // "<root>" stands for the start folder
-
-    QTest::newRow("Form2") << int(Rename) << ""
-                           << "fileops::Form2" << QRect(0, 0, 337, 84)
-                           << "Change the File Name to...";
-    QTest::newRow("Form2 txtnew") << int(Rename) << "txtnew"
-                                  << "QLineEdit" << QRect(16, 16, 305, 25) << "notes.txt";
-    QTest::newRow("Form2 cmdChange") << int(Rename) << "cmdChange"
-                                     << "QPushButton" << QRect(104, 48, 105, 25) << "Change";
-    QTest::newRow("Form2 cmdcancel") << int(Rename) << "cmdcancel"
-                                     << "QPushButton" << QRect(216, 48, 105, 25) << "Cancel";
-
-    QTest::newRow("Form3") << int(Move) << ""
-                           << "fileops::Form3" << QRect(0, 0, 337, 404) << "Move To...";
-    QTest::newRow("Form3 Drive1") << int(Move) << "Drive1"
-                                  << "app::DriveSelector" << QRect(8, 16, 321, 21) << "";
-    QTest::newRow("Form3 Dir1") << int(Move) << "Dir1"
-                                << "app::FolderTree" << QRect(8, 48, 321, 231) << "";
-    QTest::newRow("Form3 cmdMove") << int(Move) << "cmdMove"
-                                   << "QPushButton" << QRect(80, 328, 121, 33) << "Move";
-    QTest::newRow("Form3 cmdcancel") << int(Move) << "cmdcancel"
-                                     << "QPushButton" << QRect(208, 328, 121, 33) << "Cancel";
-    QTest::newRow("Form3 Label1") << int(Move) << "Label1"
-                                  << "app::Caption" << QRect(8, 288, 321, 25) << "<root>";
-
-    QTest::newRow("Form4") << int(Copy) << ""
-                           << "fileops::Form4" << QRect(0, 0, 338, 411) << "Copy To...";
-    QTest::newRow("Form4 cmdcancel") << int(Copy) << "cmdcancel"
-                                     << "QPushButton" << QRect(208, 320, 121, 33) << "Cancel";
-    QTest::newRow("Form4 cmdCopy") << int(Copy) << "cmdCopy"
-                                   << "QPushButton" << QRect(80, 320, 121, 33) << "Copy";
-    QTest::newRow("Form4 Dir1") << int(Copy) << "Dir1"
-                                << "app::FolderTree" << QRect(8, 40, 321, 231) << "";
-    QTest::newRow("Form4 Drive1") << int(Copy) << "Drive1"
-                                  << "app::DriveSelector" << QRect(8, 8, 321, 21) << "";
-    QTest::newRow("Form4 Label1") << int(Copy) << "Label1"
-                                  << "app::Caption" << QRect(8, 280, 321, 25) << "<root>";
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("rename") << int(Rename) << "Change the File Name to..." << QSize(337, 84);
+    QTest::newRow("move") << int(Move) << "Move To..." << QSize(337, 404);
+    QTest::newRow("copy") << int(Copy) << "Copy To..." << QSize(338, 411);
 }
 
-void TestDialogs::controls()
+// Each dialog is a window of its own, of a fixed size, that does not block the others; the main
+// window is hidden while it is open.
+void TestDialogs::window()
 {
     QFETCH(int, command);
-    QFETCH(QString, name);
-    QFETCH(QString, kind);
-    QFETCH(QRect, geometry);
-    QFETCH(QString, text);
-    text.replace(QLatin1String("<root>"), m_root);
+    QFETCH(QString, title);
+    QFETCH(QSize, size);
 
     start();
     QVERIFY(clickFile(QStringLiteral("notes.txt")));
     QWidget *dialog = openDialog(Command(command));
     QVERIFY(dialog);
     QVERIFY(dialog->isVisible());
-
-    if (name.isEmpty()) {
-        QVERIFY(dialog->inherits(qPrintable(kind)));
-        QCOMPARE(dialog->objectName(), QString());
-        QCOMPARE(dialog->windowTitle(), text);
-        QCOMPARE(dialog->size(), geometry.size());
-        QCOMPARE(dialog->minimumSize(), dialog->maximumSize());
-        QVERIFY(dialog->isWindow());
-        QCOMPARE(dialog->parentWidget(), nullptr);
-        QCOMPARE(dialog->windowModality(), Qt::NonModal);
-        QVERIFY(!m_form1->isVisible());
-        return;
-    }
-    auto *control = dialog->findChild<QWidget *>(name, Qt::FindDirectChildrenOnly);
-    QVERIFY2(control, qPrintable(name));
-    QVERIFY(control->inherits(qPrintable(kind)));
-    QCOMPARE(control->geometry(), geometry);
-    if (auto *button = qobject_cast<QPushButton *>(control))
-        QCOMPARE(button->text(), text);
-    else if (auto *edit = qobject_cast<QLineEdit *>(control))
-        QCOMPARE(edit->text(), text);
-    else if (auto *label = qobject_cast<app::Caption *>(control))
-        QCOMPARE(label->caption(), text);
-}
-
-void TestDialogs::tabOrderAndFocus_data()
-{
-    QTest::addColumn<int>("command");
-    QTest::addColumn<QStringList>("order");
-
-    QTest::newRow("rename") << int(Rename) << QStringList {"txtnew", "cmdChange", "cmdcancel"};
-    QTest::newRow("move") << int(Move)
-                          << QStringList {"Drive1", "Dir1", "cmdMove", "cmdcancel", "Label1"};
-    QTest::newRow("copy") << int(Copy)
-                          << QStringList {"cmdcancel", "cmdCopy", "Dir1", "Drive1", "Label1"};
-}
-
-void TestDialogs::tabOrderAndFocus()
-{
-    QFETCH(int, command);
-    QFETCH(QStringList, order);
-
-    start();
-    QVERIFY(clickFile(QStringLiteral("notes.txt")));
-    QWidget *dialog = openDialog(Command(command));
-    QVERIFY(dialog);
-
-    QStringList chain;
-    for (QWidget *w = dialog->nextInFocusChain(); w != dialog; w = w->nextInFocusChain()) {
-        if (w->parentWidget() == dialog && order.contains(w->objectName()))
-            chain.push_back(w->objectName());
-    }
-    QCOMPARE(chain, order);
-
-    // The first control of the order holds the focus when the dialog opens.
-    QVERIFY(QTest::qWaitForWindowActive(dialog));
-    QTRY_VERIFY(QApplication::focusWidget());
-    QCOMPARE(QApplication::focusWidget()->objectName(), order.first());
+    QCOMPARE(dialog->windowTitle(), title);
+    QCOMPARE(dialog->size(), size);
+    QCOMPARE(dialog->minimumSize(), dialog->maximumSize());
+    QVERIFY(dialog->isWindow());
+    QCOMPARE(dialog->parentWidget(), nullptr);
+    QCOMPARE(dialog->windowModality(), Qt::NonModal);
+    QVERIFY(!m_form1->isVisible());
 }
 
 void TestDialogs::waysBack_data()
@@ -472,8 +325,8 @@ void TestDialogs::waysBack()
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
-    QCOMPARE(m_messages->failures.size(), size_t(0));
-    QVERIFY(m_messages->boxes.empty());
+    QCOMPARE(m_scene->messages.failures.size(), size_t(0));
+    QVERIFY(m_scene->messages.boxes.empty());
     QVERIFY(dialog.isNull());
     QVERIFY(!loadedDialog(cmd));
     QVERIFY(m_form1->isVisible());
@@ -484,7 +337,7 @@ void TestDialogs::waysBack()
     const QList<QByteArray> untouched {"backup", "later.txt", "notes.txt"};
     if (!confirms) {
         QCOMPARE(m_form1->lblmessege->caption(), QStringLiteral("earlier report"));
-        QCOMPARE(folderEntries(bytes(m_root)), untouched);
+        QCOMPARE(folderEntries(m_scene->folder), untouched);
         QCOMPARE(folderEntries(pathBytes("backup")), QList<QByteArray>());
         QCOMPARE(Module1::NewFileName, QStringLiteral("earlier name"));
         return;
@@ -494,7 +347,7 @@ void TestDialogs::waysBack()
         QCOMPARE(m_form1->lblmessege->caption(),
             QStringLiteral("notes.txt has been renamed to old notes.txt"));
         QCOMPARE(Module1::NewFileName, QStringLiteral("old notes.txt"));
-        QCOMPARE(folderEntries(bytes(m_root)),
+        QCOMPARE(folderEntries(m_scene->folder),
             (QList<QByteArray> {"backup", "later.txt", "old notes.txt"}));
         QCOMPARE(readFile(pathBytes("old notes.txt")), QByteArray("notes"));
         QVERIFY(m_form1->ListView1->model().rowOfName(QStringLiteral("old notes.txt")) >= 0);
@@ -503,14 +356,14 @@ void TestDialogs::waysBack()
     case Move:
         QCOMPARE(m_form1->lblmessege->caption(),
             QStringLiteral("notes.txt has been moved to ") + path(QStringLiteral("backup")));
-        QCOMPARE(folderEntries(bytes(m_root)), (QList<QByteArray> {"backup", "later.txt"}));
+        QCOMPARE(folderEntries(m_scene->folder), (QList<QByteArray> {"backup", "later.txt"}));
         QCOMPARE(readFile(pathBytes("backup/notes.txt")), QByteArray("notes"));
         QCOMPARE(m_form1->ListView1->model().rowOfName(QStringLiteral("notes.txt")), -1);
         break;
     case Copy:
         QCOMPARE(m_form1->lblmessege->caption(),
             QStringLiteral("notes.txt has been Copied to ") + path(QStringLiteral("backup")));
-        QCOMPARE(folderEntries(bytes(m_root)), untouched);
+        QCOMPARE(folderEntries(m_scene->folder), untouched);
         QCOMPARE(readFile(pathBytes("backup/notes.txt")), QByteArray("notes"));
         QCOMPARE(readFile(pathBytes("notes.txt")), QByteArray("notes"));
         break;
@@ -539,18 +392,18 @@ void TestDialogs::selectionLost()
     openDialog(cmd);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
-    QCOMPARE(m_messages->failures.size(), size_t(1));
+    QCOMPARE(m_scene->messages.failures.size(), size_t(1));
     QVERIFY(!loadedDialog(cmd));
     QVERIFY(m_form1->isVisible());
     QVERIFY(Forms::isLoaded(QStringLiteral("Form1")));
-    QCOMPARE(folderEntries(bytes(m_root)), (QList<QByteArray> {"backup", "notes.txt"}));
+    QCOMPARE(folderEntries(m_scene->folder), (QList<QByteArray> {"backup", "notes.txt"}));
 
     // Still working: the same command on a selected file opens its dialog.
     QVERIFY(clickFile(QStringLiteral("notes.txt")));
     QWidget *dialog = openDialog(cmd);
     QVERIFY(dialog);
     QVERIFY(dialog->isVisible());
-    QCOMPARE(m_messages->failures.size(), size_t(1));
+    QCOMPARE(m_scene->messages.failures.size(), size_t(1));
 }
 
 void TestDialogs::rootFolder_data()
@@ -558,66 +411,52 @@ void TestDialogs::rootFolder_data()
     selectionLost_data();
 }
 
-// At "/" the paths are joined as "//name" and the file lands in "/".
+// At "/" the paths are joined as "//name" and the file lands in "/". The test's folder is made
+// the root folder meanwhile, so nothing is written into the real one: the rename starts in "/",
+// where notes.txt lies; the copy and the move start in /backup and bring its file up to "/".
 void TestDialogs::rootFolder()
 {
     QFETCH(int, command);
     const Command cmd = Command(command);
-
-    const QString name = QStringLiteral("tolvan-test-%1-%2")
-                             .arg(::getpid())
-                             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-    const QByteArray inRoot = '/' + bytes(name);
-    RootScratch scratch;
-    scratch.paths = {inRoot, inRoot + "-renamed"};
-    const int fd = ::open(inRoot.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
-        QSKIP("cannot write to /");
-    ::close(fd);
-    // The rename starts with the file in "/"; the copy and the move bring it there.
-    if (cmd == Rename) {
-        writeFile(inRoot, "scratch");
-    } else {
-        QCOMPARE(::unlink(inRoot.constData()), 0);
-        writeFile(pathBytes(bytes(name)), "scratch");
+    writeFile(pathBytes("backup/moving.txt"), "moving");
+    const QString name = cmd == Rename ? QStringLiteral("notes.txt") : QStringLiteral("moving.txt");
+    {
+        const OwnRoot root(m_scene->folder, cmd == Rename ? "/" : "/backup");
+        if (!root.active())
+            QSKIP("only root can give the test a root folder of its own");
+        start();
+        QVERIFY(clickFile(name));
+        QCOMPARE(m_form1->lblFilePath->caption(),
+            (cmd == Rename ? QStringLiteral("//") : QStringLiteral("/backup/")) + name);
+        QVERIFY(openDialog(cmd));
+        if (cmd == Rename) {
+            QTest::keyClick(Forms::loaded<Form2>()->txtnew, Qt::Key_End);
+            QTest::keyClicks(Forms::loaded<Form2>()->txtnew, QStringLiteral("-renamed"));
+        } else {
+            QVERIFY(openInTree(dialogTree(cmd), QStringLiteral("/")));
+            QCOMPARE(destinationLabel(cmd)->caption(), QStringLiteral("/"));
+        }
+        QTest::mouseClick(confirmButton(cmd), Qt::LeftButton);
+        QCOMPARE(m_scene->messages.failures.size(), size_t(0));
+        QVERIFY(m_form1->isVisible());
     }
-
-    start();
-    if (cmd == Rename) {
-        QVERIFY(openInTree(m_form1->Dir1, QStringLiteral("/")));
-        QCOMPARE(m_form1->txtpath->text(), QStringLiteral("/"));
-    }
-    QVERIFY(clickFile(name));
-    QCOMPARE(m_form1->lblFilePath->caption(),
-        (cmd == Rename ? QStringLiteral("//") : m_root + QLatin1Char('/')) + name);
-    QVERIFY(openDialog(cmd));
-    if (cmd == Rename) {
-        QTest::keyClick(Forms::loaded<Form2>()->txtnew, Qt::Key_End);
-        QTest::keyClicks(Forms::loaded<Form2>()->txtnew, QStringLiteral("-renamed"));
-    } else {
-        QVERIFY(openInTree(dialogTree(cmd), QStringLiteral("/")));
-        QCOMPARE(destinationLabel(cmd)->caption(), QStringLiteral("/"));
-    }
-    QTest::mouseClick(confirmButton(cmd), Qt::LeftButton);
-
-    QCOMPARE(m_messages->failures.size(), size_t(0));
-    QVERIFY(m_form1->isVisible());
     switch (cmd) {
     case Rename:
         QCOMPARE(m_form1->lblmessege->caption(),
-            name + QStringLiteral(" has been renamed to ") + name + QStringLiteral("-renamed"));
-        QCOMPARE(::access(inRoot.constData(), F_OK), -1);
-        QCOMPARE(readFile(inRoot + "-renamed"), QByteArray("scratch"));
+            QStringLiteral("notes.txt has been renamed to notes.txt-renamed"));
+        QCOMPARE(
+            folderEntries(m_scene->folder), (QList<QByteArray> {"backup", "notes.txt-renamed"}));
+        QCOMPARE(readFile(pathBytes("notes.txt-renamed")), QByteArray("notes"));
         break;
     case Move:
-        QCOMPARE(m_form1->lblmessege->caption(), name + QStringLiteral(" has been moved to /"));
-        QCOMPARE(readFile(inRoot), QByteArray("scratch"));
-        QCOMPARE(::access(pathBytes(bytes(name)).constData(), F_OK), -1);
+        QCOMPARE(m_form1->lblmessege->caption(), QStringLiteral("moving.txt has been moved to /"));
+        QCOMPARE(readFile(pathBytes("moving.txt")), QByteArray("moving"));
+        QCOMPARE(folderEntries(pathBytes("backup")), QList<QByteArray>());
         break;
     case Copy:
-        QCOMPARE(m_form1->lblmessege->caption(), name + QStringLiteral(" has been Copied to /"));
-        QCOMPARE(readFile(inRoot), QByteArray("scratch"));
-        QCOMPARE(readFile(pathBytes(bytes(name))), QByteArray("scratch"));
+        QCOMPARE(m_form1->lblmessege->caption(), QStringLiteral("moving.txt has been Copied to /"));
+        QCOMPARE(readFile(pathBytes("moving.txt")), QByteArray("moving"));
+        QCOMPARE(readFile(pathBytes("backup/moving.txt")), QByteArray("moving"));
         break;
     }
 }
@@ -649,26 +488,26 @@ void TestDialogs::nonUtf8Name()
     }
     QTest::mouseClick(confirmButton(cmd), Qt::LeftButton);
 
-    QCOMPARE(m_messages->failures.size(), size_t(0));
+    QCOMPARE(m_scene->messages.failures.size(), size_t(0));
     switch (cmd) {
     case Rename:
         QCOMPARE(m_form1->lblmessege->caption(),
             name + QStringLiteral(" has been renamed to old ") + name);
-        QCOMPARE(folderEntries(bytes(m_root)),
+        QCOMPARE(folderEntries(m_scene->folder),
             (QList<QByteArray> {"backup", "notes.txt", "old " + raw}));
         QCOMPARE(readFile(pathBytes("old " + raw)), QByteArray("latin-1"));
         break;
     case Move:
         QCOMPARE(m_form1->lblmessege->caption(),
             name + QStringLiteral(" has been moved to ") + path(QStringLiteral("backup")));
-        QCOMPARE(folderEntries(bytes(m_root)), (QList<QByteArray> {"backup", "notes.txt"}));
+        QCOMPARE(folderEntries(m_scene->folder), (QList<QByteArray> {"backup", "notes.txt"}));
         QCOMPARE(folderEntries(pathBytes("backup")), QList<QByteArray> {raw});
         QCOMPARE(readFile(pathBytes("backup/" + raw)), QByteArray("latin-1"));
         break;
     case Copy:
         QCOMPARE(m_form1->lblmessege->caption(),
             name + QStringLiteral(" has been Copied to ") + path(QStringLiteral("backup")));
-        QCOMPARE(folderEntries(bytes(m_root)), (QList<QByteArray> {"backup", raw, "notes.txt"}));
+        QCOMPARE(folderEntries(m_scene->folder), (QList<QByteArray> {"backup", raw, "notes.txt"}));
         QCOMPARE(folderEntries(pathBytes("backup")), QList<QByteArray> {raw});
         QCOMPARE(readFile(pathBytes("backup/" + raw)), QByteArray("latin-1"));
         break;
@@ -702,9 +541,9 @@ void TestDialogs::renameRefused()
     QCOMPARE(form2->txtnew->text(), typed);
     QTest::mouseClick(form2->cmdChange, Qt::LeftButton);
 
-    QCOMPARE(m_messages->failures.size(), size_t(1));
+    QCOMPARE(m_scene->messages.failures.size(), size_t(1));
     QCOMPARE(
-        folderEntries(bytes(m_root)), (QList<QByteArray> {"backup", "notes.txt", "other.txt"}));
+        folderEntries(m_scene->folder), (QList<QByteArray> {"backup", "notes.txt", "other.txt"}));
     QCOMPARE(readFile(pathBytes("notes.txt")), QByteArray("notes"));
     QCOMPARE(readFile(pathBytes("other.txt")), QByteArray("other"));
     QCOMPARE(Module1::NewFileName, typed);
@@ -717,7 +556,7 @@ void TestDialogs::renameRefused()
     QTest::keyClick(form2->txtnew, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(form2->txtnew, QStringLiteral("third.txt"));
     QTest::mouseClick(form2->cmdChange, Qt::LeftButton);
-    QCOMPARE(m_messages->failures.size(), size_t(1));
+    QCOMPARE(m_scene->messages.failures.size(), size_t(1));
     QCOMPARE(
         m_form1->lblmessege->caption(), QStringLiteral("notes.txt has been renamed to third.txt"));
     QCOMPARE(readFile(pathBytes("third.txt")), QByteArray("notes"));
@@ -733,10 +572,10 @@ void TestDialogs::renameIntoSubfolder()
     QTest::keyClicks(form2->txtnew, QStringLiteral("backup/renamed.txt"));
     QTest::keyClick(form2->txtnew, Qt::Key_Return);
 
-    QCOMPARE(m_messages->failures.size(), size_t(0));
+    QCOMPARE(m_scene->messages.failures.size(), size_t(0));
     QCOMPARE(m_form1->lblmessege->caption(),
         QStringLiteral("notes.txt has been renamed to backup/renamed.txt"));
-    QCOMPARE(folderEntries(bytes(m_root)), QList<QByteArray> {"backup"});
+    QCOMPARE(folderEntries(m_scene->folder), QList<QByteArray> {"backup"});
     QCOMPARE(readFile(pathBytes("backup/renamed.txt")), QByteArray("notes"));
     QCOMPARE(m_form1->ListView1->model().rowCount(), 0);
 }
@@ -778,13 +617,13 @@ void TestDialogs::refusedKeepsDialogOpen()
         QCOMPARE(destinationLabel(cmd)->caption(), m_root);
     if (sourceGone)
         QCOMPARE(::unlink(pathBytes("notes.txt").constData()), 0);
-    const QList<QByteArray> before = folderEntries(bytes(m_root));
+    const QList<QByteArray> before = folderEntries(m_scene->folder);
     const QList<QByteArray> backupBefore = folderEntries(pathBytes("backup"));
     QTest::mouseClick(confirmButton(cmd), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
-    QCOMPARE(m_messages->failures.size(), size_t(1));
-    QCOMPARE(folderEntries(bytes(m_root)), before);
+    QCOMPARE(m_scene->messages.failures.size(), size_t(1));
+    QCOMPARE(folderEntries(m_scene->folder), before);
     QCOMPARE(folderEntries(pathBytes("backup")), backupBefore);
     if (!sourceGone)
         QCOMPARE(readFile(pathBytes("notes.txt")), QByteArray("notes"));
@@ -811,8 +650,8 @@ void TestDialogs::copyReplacesExistingFile()
     QVERIFY(openInTree(Forms::loaded<Form4>()->Dir1, path(QStringLiteral("backup"))));
     QTest::mouseClick(Forms::loaded<Form4>()->cmdCopy, Qt::LeftButton);
 
-    QCOMPARE(m_messages->failures.size(), size_t(0));
-    QVERIFY(m_messages->boxes.empty());
+    QCOMPARE(m_scene->messages.failures.size(), size_t(0));
+    QVERIFY(m_scene->messages.boxes.empty());
     QCOMPARE(folderEntries(pathBytes("backup")), QList<QByteArray> {"notes.txt"});
     QCOMPARE(readFile(pathBytes("backup/notes.txt")), QByteArray("notes"));
     QCOMPARE(m_form1->lblmessege->caption(),
@@ -832,7 +671,7 @@ void TestDialogs::reopensAtStartFolder()
 {
     QFETCH(int, command);
     const Command cmd = Command(command);
-    QCOMPARE(::mkdir(pathBytes("elsewhere").constData(), 0755), 0);
+    testing::makeFolder(pathBytes("elsewhere"));
     writeFile(pathBytes("elsewhere/first.txt"), "1");
     writeFile(pathBytes("elsewhere/second.txt"), "2");
 
@@ -845,7 +684,7 @@ void TestDialogs::reopensAtStartFolder()
     QCOMPARE(destinationLabel(cmd)->caption(), m_root);
     QVERIFY(openInTree(dialogTree(cmd), path(QStringLiteral("backup"))));
     QTest::mouseClick(confirmButton(cmd), Qt::LeftButton);
-    QCOMPARE(m_messages->failures.size(), size_t(0));
+    QCOMPARE(m_scene->messages.failures.size(), size_t(0));
     QCOMPARE(readFile(pathBytes("backup/first.txt")), QByteArray("1"));
     QCOMPARE(m_form1->Dir1->Path(), path(QStringLiteral("elsewhere")));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -870,8 +709,8 @@ void TestDialogs::driveNotReady()
     QFETCH(int, command);
     const Command cmd = Command(command);
     const QString missing = QStringLiteral("/tolvan-no-such-volume-%1").arg(::getpid());
-    testing::ScriptedVolumes volumes({{QStringLiteral("/"), QString()},
-        {missing, QStringLiteral("Offline")}, {path(QStringLiteral("backup")), QString()}});
+    m_scene->volumes.list = {{QStringLiteral("/"), QString()}, {missing, QStringLiteral("Offline")},
+        {path(QStringLiteral("backup")), QString()}};
 
     start();
     QVERIFY(clickFile(QStringLiteral("notes.txt")));
@@ -881,8 +720,8 @@ void TestDialogs::driveNotReady()
     QCOMPARE(drive->currentIndex(), 0);
 
     drive->setCurrentIndex(1);
-    QCOMPARE(m_messages->failures.size(), size_t(0));
-    QVERIFY(m_messages->boxes.empty());
+    QCOMPARE(m_scene->messages.failures.size(), size_t(0));
+    QVERIFY(m_scene->messages.boxes.empty());
     QCOMPARE(drive->currentIndex(), 1);
     QCOMPARE(drive->Drive(), missing);
     QCOMPARE(dialogTree(cmd)->Path(), m_root);
@@ -894,7 +733,7 @@ void TestDialogs::driveNotReady()
     QCOMPARE(destinationLabel(cmd)->caption(), path(QStringLiteral("backup")));
     drive->setCurrentIndex(1);
     QCOMPARE(destinationLabel(cmd)->caption(), path(QStringLiteral("backup")));
-    QCOMPARE(m_messages->failures.size(), size_t(0));
+    QCOMPARE(m_scene->messages.failures.size(), size_t(0));
 
     QCOMPARE(m_form1->Drive1->currentIndex(), 0);
     QCOMPARE(m_form1->Dir1->Path(), m_root);
@@ -903,7 +742,7 @@ void TestDialogs::driveNotReady()
 
     // The file goes where the label points, not where the selector points.
     QTest::mouseClick(confirmButton(cmd), Qt::LeftButton);
-    QCOMPARE(m_messages->failures.size(), size_t(0));
+    QCOMPARE(m_scene->messages.failures.size(), size_t(0));
     QCOMPARE(readFile(pathBytes("backup/notes.txt")), QByteArray("notes"));
 }
 
@@ -934,10 +773,10 @@ void TestDialogs::enterInTreeOpensFolder()
     QVERIFY(dialog->isVisible());
     QCOMPARE(tree->Path(), path(QStringLiteral("backup")));
     QCOMPARE(destinationLabel(cmd)->caption(), path(QStringLiteral("backup")));
-    QCOMPARE(m_messages->failures.size(), size_t(0));
+    QCOMPARE(m_scene->messages.failures.size(), size_t(0));
     QVERIFY(!m_form1->isVisible());
     QCOMPARE(folderEntries(pathBytes("backup")), QList<QByteArray>());
-    QCOMPARE(folderEntries(bytes(m_root)), (QList<QByteArray> {"backup", "notes.txt"}));
+    QCOMPARE(folderEntries(m_scene->folder), (QList<QByteArray> {"backup", "notes.txt"}));
 }
 
 QTEST_MAIN(TestDialogs)
