@@ -134,6 +134,28 @@ QList<QByteArray> folderEntries(const QByteArray &path)
     return names;
 }
 
+static void collect(QList<QByteArray> &tree, const QByteArray &root, const QByteArray &prefix)
+{
+    for (const QByteArray &name : folderEntries(root + '/' + prefix)) {
+        const QByteArray relative = prefix + name;
+        struct stat status;
+        if (::lstat((root + '/' + relative).constData(), &status) == 0 && S_ISDIR(status.st_mode)) {
+            tree.push_back(relative + '/');
+            collect(tree, root, relative + '/');
+        } else {
+            tree.push_back(relative + '=' + readFile(root + '/' + relative));
+        }
+    }
+}
+
+QList<QByteArray> treeOf(const QByteArray &path)
+{
+    QList<QByteArray> tree;
+    collect(tree, path, {});
+    std::sort(tree.begin(), tree.end());
+    return tree;
+}
+
 QByteArray bytesOf(const QString &path)
 {
     return platform::encodeName(path);

@@ -103,6 +103,9 @@ void makeFolder(const QByteArray &path);
 void removeTree(const QByteArray &path);
 // The names in a folder, sorted, as raw bytes.
 QList<QByteArray> folderEntries(const QByteArray &path);
+// Everything under a folder, sorted, by raw path relative to it: a folder as "name/", a file as
+// "name=" and its bytes. Comparing two shows whatever appeared, vanished or changed.
+QList<QByteArray> treeOf(const QByteArray &path);
 QByteArray bytesOf(const QString &path);
 
 // A double click as the window system delivers it: press, release, press, release in quick
