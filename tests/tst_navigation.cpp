@@ -536,7 +536,6 @@ void Navigation::openFile_data()
     QTest::addColumn<QStringList>("opened");
 
     using L = QStringList;
-    QTest::newRow("Open after a click") << L {"click a1.txt", "open"} << L {"{alpha}/a1.txt"};
     QTest::newRow("Open twice") << L {"click a1.txt", "open", "open"}
                                 << L {"{alpha}/a1.txt", "{alpha}/a1.txt"};
     QTest::newRow("double click on a file clicks it first")
