@@ -303,7 +303,7 @@ void Navigation::openFolderInTree_data()
     QTest::addColumn<QStringList>("files");
 
     const QStringList inner {"i1.txt", "i2.dat"};
-    for (const char *how : {"double click", "Enter", "openRow"}) {
+    for (const char *how : {"double click", "Enter"}) {
         QTest::addRow("%s on a subfolder", how) << how << "alpha/inner" << inner;
         QTest::addRow("%s on an ancestor", how) << how << "top" << QStringList {"top.txt"};
     }
