@@ -1,16 +1,22 @@
 #include "testsupport.h"
 
+#include "app/FolderTree.h"
+#include "app/Form1.h"
 #include "app/Forms.h"
+#include "app/Module1.h"
 #include "platform/NameCodec.h"
 
 #include <QCoreApplication>
 #include <QLocale>
-
+#include <QStandardPaths>
 #include <QTest>
+#include <QTreeView>
 
 #include <algorithm>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace testing {
@@ -30,11 +36,15 @@ void ScriptedMessages::reportFailure(const platform::Failure &failure)
     failures.push_back(failure);
 }
 
-CurrentFolder::CurrentFolder(const QByteArray &path)
+static QByteArray processFolder()
 {
     char buffer[4096];
-    if (::getcwd(buffer, sizeof buffer))
-        m_previous = buffer;
+    return ::getcwd(buffer, sizeof buffer) ? QByteArray(buffer) : QByteArray();
+}
+
+CurrentFolder::CurrentFolder(const QByteArray &path)
+    : m_previous(processFolder())
+{
     if (::chdir(path.constData()) != 0)
         qFatal("cannot change to %s", path.constData());
 }
@@ -57,26 +67,55 @@ void useEnglishLocale()
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }
 
-void writeFile(const QByteArray &path, const QByteArray &contents)
+void writeFile(const QByteArray &path, const QByteArray &bytes, mode_t mode)
 {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     QVERIFY2(fd >= 0, path.constData());
-    QCOMPARE(::write(fd, contents.constData(), size_t(contents.size())), contents.size());
-    QCOMPARE(::close(fd), 0);
+    const ssize_t written = ::write(fd, bytes.constData(), size_t(bytes.size()));
+    const int modeSet = ::fchmod(fd, mode);
+    ::close(fd);
+    QCOMPARE(written, bytes.size());
+    QCOMPARE(modeSet, 0);
 }
 
 QByteArray readFile(const QByteArray &path)
 {
-    QByteArray contents;
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return QByteArray("<missing>");
+    QByteArray bytes;
     char buffer[65536];
-    ssize_t got;
-    while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
-        contents.append(buffer, got);
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+        bytes.append(buffer, got);
     ::close(fd);
-    return contents;
+    return bytes;
+}
+
+void makeFolder(const QByteArray &path)
+{
+    QVERIFY2(::mkdir(path.constData(), 0755) == 0, path.constData());
+}
+
+void removeTree(const QByteArray &path)
+{
+    struct stat status;
+    if (::lstat(path.constData(), &status) != 0)
+        return;
+    if (!S_ISDIR(status.st_mode)) {
+        ::unlink(path.constData());
+        return;
+    }
+    // A folder without write or search permission cannot be emptied, even by its owner.
+    ::chmod(path.constData(), 0700);
+    if (DIR *stream = ::opendir(path.constData())) {
+        while (const struct dirent *entry = ::readdir(stream)) {
+            const QByteArray name(entry->d_name);
+            if (name != "." && name != "..")
+                removeTree(path + '/' + name);
+        }
+        ::closedir(stream);
+    }
+    ::rmdir(path.constData());
 }
 
 QList<QByteArray> folderEntries(const QByteArray &path)
@@ -95,9 +134,135 @@ QList<QByteArray> folderEntries(const QByteArray &path)
     return names;
 }
 
+static void collect(QList<QByteArray> &tree, const QByteArray &root, const QByteArray &prefix)
+{
+    for (const QByteArray &name : folderEntries(root + '/' + prefix)) {
+        const QByteArray relative = prefix + name;
+        struct stat status;
+        if (::lstat((root + '/' + relative).constData(), &status) == 0 && S_ISDIR(status.st_mode)) {
+            tree.push_back(relative + '/');
+            collect(tree, root, relative + '/');
+        } else {
+            tree.push_back(relative + '=' + readFile(root + '/' + relative));
+        }
+    }
+}
+
+QList<QByteArray> treeOf(const QByteArray &path)
+{
+    QList<QByteArray> tree;
+    collect(tree, path, {});
+    std::sort(tree.begin(), tree.end());
+    return tree;
+}
+
 QByteArray bytesOf(const QString &path)
 {
     return platform::encodeName(path);
+}
+
+// (The widget overload of mouseDClick sends the double-click event alone, without the first
+// click.)
+void doubleClick(QWidget *widget, QPoint position)
+{
+    QWidget *window = widget->window();
+    QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, position));
+}
+
+bool openInTree(app::FolderTree *tree, const QString &path)
+{
+    QTreeWidgetItem *row = tree->rowForPath(path);
+    if (!row) {
+        qWarning("no tree row for %s", qPrintable(path));
+        return false;
+    }
+    tree->scrollToItem(row);
+    doubleClick(tree->viewport(), tree->visualItemRect(row).center());
+    return tree->Path() == path;
+}
+
+const QStringList allFileButtons {"cmdopen", "cmdrename", "cmdCopy", "cmdMove"};
+
+QStringList enabledFileButtons(const app::Form1 &form)
+{
+    QStringList names;
+    for (const QPushButton *button : {form.cmdopen, form.cmdrename, form.cmdCopy, form.cmdMove}) {
+        if (button->isEnabled())
+            names.push_back(button->objectName());
+    }
+    return names;
+}
+
+static QByteArray makeScratchFolder()
+{
+    QByteArray name
+        = processFolder() + '/' + QCoreApplication::applicationName().toUtf8() + "-XXXXXX";
+    if (!::mkdtemp(name.data()))
+        qFatal("cannot make a folder like %s", name.constData());
+    return name;
+}
+
+MainWindowScene::MainWindowScene()
+    : folder(makeScratchFolder())
+{
+    QStandardPaths::setTestModeEnabled(true);
+    useEnglishLocale();
+    m_current.emplace(folder);
+}
+
+MainWindowScene::~MainWindowScene()
+{
+    unloadAllForms();
+    app::Module1::SelectedFileName.clear();
+    app::Module1::NewFileName.clear();
+    m_current.reset();
+    removeTree(folder);
+}
+
+void MainWindowScene::enter(const QByteArray &subfolder)
+{
+    m_current.reset();
+    m_current.emplace(path(subfolder));
+}
+
+app::Form1 &MainWindowScene::start()
+{
+    form = &app::Forms::show<app::Form1>();
+    if (!QTest::qWaitForWindowExposed(form))
+        qFatal("the main window was never shown");
+    return *form;
+}
+
+QString MainWindowScene::text(const QByteArray &name) const
+{
+    return platform::decodeName(name.isEmpty() ? folder : path(name));
+}
+
+filelist::FileListModel &MainWindowScene::model() const
+{
+    return form->ListView1->model();
+}
+
+QStringList MainWindowScene::shownNames() const
+{
+    QStringList names;
+    for (int row = 0; row < model().rowCount(); ++row)
+        names.push_back(model().itemText(row));
+    return names;
+}
+
+bool MainWindowScene::clickFile(const QString &name)
+{
+    const int row = model().rowOfName(name);
+    if (row < 0) {
+        qWarning("no row for %s", qPrintable(name));
+        return false;
+    }
+    QAbstractItemView *view = form->ListView1->currentView();
+    const QModelIndex index = model().index(row, 0);
+    view->scrollTo(index);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+    return form->ListView1->selectedRow() == row;
 }
 
 } // namespace testing

@@ -7,14 +7,11 @@
 #include "platform/NameCodec.h"
 #include "testsupport.h"
 
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QListView>
 #include <QMimeData>
 #include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 #include <QUrl>
@@ -38,53 +35,18 @@ enum class Dropped { OtherFileUri, Text, Nothing };
 // names differ from it only in case or by a suffix.
 const QList<QByteArray> startFiles = {"TARGET.txt", "other.txt", "target.txt", "target.txt.bak"};
 
-// A fresh folder, scripted boxes, and the main window showing the folder.
-struct Scene
+using Scene = testing::MainWindowScene;
+
+int rowOf(const Scene &scene, const QByteArray &name)
 {
-    Scene()
-    {
-        QVERIFY(dir.isValid());
-        for (const QByteArray &name : startFiles)
-            testing::writeFile(path(name), "contents of " + name);
-        current.emplace(folder);
-        form = &app::Forms::show<app::Form1>();
-    }
-
-    // QTemporaryDir cannot see names that are not UTF-8; those go by their bytes.
-    ~Scene()
-    {
-        for (const QByteArray &name : testing::folderEntries(folder)) {
-            if (::unlink(path(name).constData()) != 0)
-                ::rmdir(path(name).constData());
-        }
-    }
-
-    QByteArray path(const QByteArray &name) const { return folder + '/' + name; }
-    filelist::FileListModel &model() const { return form->ListView1->model(); }
-    int rowOf(const QByteArray &name) const
-    {
-        return model().rowOfName(platform::decodeName(name));
-    }
-
-    QTemporaryDir dir {QDir::currentPath() + QStringLiteral("/tst_bin-XXXXXX")};
-    QByteArray folder = testing::bytesOf(dir.path());
-    testing::ScriptedMessages messages;
-    testing::RecordingOpener opener;
-    testing::ScriptedVolumes volumes {{{QStringLiteral("/"), QStringLiteral("/")}}};
-    std::optional<testing::CurrentFolder> current;
-    app::Form1 *form = nullptr;
-};
-
-std::vector<QPushButton *> fileButtons(const app::Form1 &form)
-{
-    return {form.cmdopen, form.cmdrename, form.cmdCopy, form.cmdMove};
+    return scene.model().rowOfName(platform::decodeName(name));
 }
 
 QMimeData *makeData(Dropped kind, const Scene &scene)
 {
     auto *data = new QMimeData;
     if (kind == Dropped::OtherFileUri)
-        data->setUrls({QUrl::fromLocalFile(QString::fromUtf8(scene.path("other.txt")))});
+        data->setUrls({QUrl::fromLocalFile(scene.text("other.txt"))});
     else if (kind == Dropped::Text)
         data->setText(QStringLiteral("other.txt"));
     return data;
@@ -97,17 +59,15 @@ class BinTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
+    // The main window showing a fresh folder of the start files.
+    void init()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        testing::useEnglishLocale();
+        m_scene.emplace();
+        for (const QByteArray &name : startFiles)
+            testing::writeFile(m_scene->path(name), "contents of " + name);
+        m_scene->start();
     }
-    void init() { m_scene = std::make_unique<Scene>(); }
-    void cleanup()
-    {
-        testing::unloadAllForms();
-        m_scene.reset();
-    }
+    void cleanup() { m_scene.reset(); }
 
     void dropAnswered_data();
     void dropAnswered();
@@ -124,20 +84,13 @@ private:
     void clickRow(const QByteArray &name);
     void dropOnBin(Dropped kind);
 
-    std::unique_ptr<Scene> m_scene;
+    std::optional<Scene> m_scene;
 };
 
-// A real click on the row in the report view, which raises the list's ItemClick.
+// A real click on the row, which raises the list's ItemClick.
 void BinTest::clickRow(const QByteArray &name)
 {
-    QTreeView *view = m_scene->form->ListView1->reportView();
-    const int row = m_scene->rowOf(name);
-    QVERIFY2(row >= 0, name.constData());
-    const QModelIndex index = m_scene->model().index(row, 0);
-    view->scrollTo(index);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
-    QVERIFY(m_scene->form->ListView1->hasSelectedItem());
-    QCOMPARE(m_scene->form->ListView1->SelectedItemText(), platform::decodeName(name));
+    QVERIFY2(m_scene->clickFile(platform::decodeName(name)), name.constData());
 }
 
 // Delivers a drag entering the bin and a drop on it, then waits for the handler, which runs
@@ -187,14 +140,13 @@ void BinTest::dropAnswered()
     Scene &scene = *m_scene;
     app::Form1 &form = *scene.form;
     clickRow("target.txt");
-    for (QPushButton *button : fileButtons(form))
-        QVERIFY(button->isEnabled());
+    QCOMPARE(testing::enabledFileButtons(form), testing::allFileButtons);
     form.lblmessege->setCaption(QStringLiteral("status before the drop"));
     const QImage bin = form.picBin->pixmap().toImage();
     QVERIFY(!bin.isNull());
     // A file that appears after the listing shows only if the list is read again.
     testing::writeFile(scene.path("late.txt"), "late");
-    QCOMPARE(scene.rowOf("late.txt"), -1);
+    QCOMPARE(rowOf(scene, "late.txt"), -1);
     QSignalSpy reloads(&scene.model(), &QAbstractItemModel::modelReset);
 
     scene.messages.answers = {answer};
@@ -216,11 +168,10 @@ void BinTest::dropAnswered()
     QCOMPARE(testing::folderEntries(scene.folder), expected);
 
     QVERIFY(reloads.count() >= 1);
-    QVERIFY(scene.rowOf("late.txt") >= 0);
-    QCOMPARE(scene.rowOf("target.txt") >= 0, !ok);
+    QVERIFY(rowOf(scene, "late.txt") >= 0);
+    QCOMPARE(rowOf(scene, "target.txt") >= 0, !ok);
     QCOMPARE(scene.model().rowCount(), expected.size());
-    for (QPushButton *button : fileButtons(form))
-        QVERIFY(!button->isEnabled());
+    QCOMPARE(testing::enabledFileButtons(form), QStringList());
     QVERIFY(form.isVisible());
     QCOMPARE(form.picBin->pixmap().toImage(), bin);
     QCOMPARE(form.lblmessege->caption(), QStringLiteral("status before the drop"));
@@ -259,10 +210,9 @@ void BinTest::staleNameDeletesNothing()
     QCOMPARE(testing::folderEntries(scene.folder), before);
     if (!renamedTo.isEmpty())
         QCOMPARE(testing::readFile(scene.path(renamedTo)), QByteArray("contents of target.txt"));
-    QCOMPARE(scene.rowOf("target.txt"), -1);
+    QCOMPARE(rowOf(scene, "target.txt"), -1);
     QCOMPARE(scene.model().rowCount(), before.size());
-    for (QPushButton *button : fileButtons(*scene.form))
-        QVERIFY(!button->isEnabled());
+    QCOMPARE(testing::enabledFileButtons(*scene.form), QStringList());
     QVERIFY(scene.form->isVisible());
 }
 
@@ -300,8 +250,8 @@ void BinTest::noSelectedItem()
     Scene &scene = *m_scene;
     app::FolderTree *tree = scene.form->Dir1;
     if (emptyFolder) {
-        QCOMPARE(::mkdir(scene.path("empty").constData(), 0755), 0);
-        tree->setPath(QString::fromUtf8(scene.path("empty")));
+        testing::makeFolder(scene.path("empty"));
+        tree->setPath(scene.text("empty"));
         QCOMPARE(scene.model().rowCount(), 0);
     }
     QVERIFY(!scene.form->ListView1->hasSelectedItem());
@@ -319,7 +269,7 @@ void BinTest::noSelectedItem()
     QCOMPARE(testing::folderEntries(scene.folder), expected);
 
     if (emptyFolder)
-        tree->setPath(QString::fromUtf8(scene.folder));
+        tree->setPath(scene.text());
     clickRow("target.txt");
     dropOnBin(Dropped::Text);
     QCOMPARE(scene.messages.failures.size(), 1u);
@@ -345,7 +295,7 @@ void BinTest::draggedRowCarriesTheFile()
     Scene &scene = *m_scene;
     testing::writeFile(scene.path(name), "dragged");
     scene.form->Report->trigger();
-    const int row = scene.rowOf(name);
+    const int row = rowOf(scene, name);
     QVERIFY(row >= 0);
 
     const std::unique_ptr<QMimeData> data(scene.model().mimeData({scene.model().index(row, 0)}));

@@ -7,7 +7,6 @@
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/NameCodec.h"
-#include "platform/TypeCatalog.h"
 #include "testsupport.h"
 
 #include <QTemporaryDir>
@@ -71,10 +70,8 @@ private Q_SLOTS:
     void dateTexts();
     void nonUtf8NameKeepsItsBytes();
     void rootFolderIsListed();
-    void secondListingGivesTheSameColumnsAndRows();
     void missingFolderLeavesHeadersAndNoRows_data();
     void missingFolderLeavesHeadersAndNoRows();
-    void mimeDatabaseAskedOncePerSuffix();
 
 private:
     QByteArray m_root;
@@ -264,20 +261,6 @@ void TestListing::rootFolderIsListed()
     QCOMPARE(list.model().rowCount(), expected);
 }
 
-void TestListing::secondListingGivesTheSameColumnsAndRows()
-{
-    for (const char *name : {"a.txt", "b", "c.tar.gz"})
-        testing::writeFile(m_root + '/' + name, name);
-    filelist::ListView list;
-    load(list, m_dir->path());
-    const QStringList first = rowNames(list.model());
-    list.setView(filelist::ListView::List);
-    load(list, m_dir->path());
-    QCOMPARE(headerTexts(list.model()), headers);
-    QCOMPARE(rowNames(list.model()), first);
-    QCOMPARE(list.model().rowCount(), 3);
-}
-
 void TestListing::missingFolderLeavesHeadersAndNoRows_data()
 {
     QTest::addColumn<QString>("what");
@@ -315,19 +298,6 @@ void TestListing::missingFolderLeavesHeadersAndNoRows()
     }
     QCOMPARE(headerTexts(list.model()), headers);
     QCOMPARE(list.model().rowCount(), 0);
-}
-
-void TestListing::mimeDatabaseAskedOncePerSuffix()
-{
-    for (int k = 0; k < 30; ++k)
-        testing::writeFile(
-            m_root + "/file" + QByteArray::number(k) + ".suffix" + QByteArray::number(k % 3), "x");
-    auto &catalog = platform::TypeCatalog::instance();
-    const int before = catalog.lookups();
-    filelist::ListView list;
-    load(list, m_dir->path());
-    load(list, m_dir->path());
-    QCOMPARE(catalog.lookups() - before, 3);
 }
 
 QTEST_MAIN(TestListing)
