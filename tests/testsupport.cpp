@@ -16,7 +16,9 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace testing {
@@ -263,6 +265,29 @@ bool MainWindowScene::clickFile(const QString &name)
     view->scrollTo(index);
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
     return form->ListView1->selectedRow() == row;
+}
+
+struct WithoutFileAccessOverride::Saved
+{
+    __user_cap_header_struct header {};
+    __user_cap_data_struct data[2] {};
+};
+
+WithoutFileAccessOverride::WithoutFileAccessOverride()
+    : m_saved(std::make_unique<Saved>())
+{
+    m_saved->header.version = _LINUX_CAPABILITY_VERSION_3;
+    if (::syscall(SYS_capget, &m_saved->header, m_saved->data) != 0)
+        return;
+    __user_cap_data_struct reduced[2] = {m_saved->data[0], m_saved->data[1]};
+    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    m_active = ::syscall(SYS_capset, &m_saved->header, reduced) == 0;
+}
+
+WithoutFileAccessOverride::~WithoutFileAccessOverride()
+{
+    if (m_active)
+        ::syscall(SYS_capset, &m_saved->header, m_saved->data);
 }
 
 } // namespace testing

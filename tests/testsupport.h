@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -123,6 +124,25 @@ QStringList enabledFileButtons(const app::Form1 &form);
 // and the English locale. start() loads and shows the main window there. On destruction every
 // window is unloaded, the names the windows share are cleared, the current folder is restored
 // and the folder is removed.
+// Gives up, for this thread and the threads it starts, root's right to read, write and search
+// any file whatever its mode, so that a folder's mode bits apply; restores it when it goes.
+// active() is false where the right could not be given up.
+class WithoutFileAccessOverride
+{
+public:
+    WithoutFileAccessOverride();
+    ~WithoutFileAccessOverride();
+    WithoutFileAccessOverride(const WithoutFileAccessOverride &) = delete;
+    WithoutFileAccessOverride &operator=(const WithoutFileAccessOverride &) = delete;
+
+    bool active() const { return m_active; }
+
+private:
+    struct Saved;
+    std::unique_ptr<Saved> m_saved;
+    bool m_active = false;
+};
+
 class MainWindowScene
 {
 public:

@@ -16,6 +16,8 @@
 
 #include <optional>
 
+#include <sys/stat.h>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -395,15 +397,24 @@ void TestDialogs::refused_data()
     QTest::addColumn<QString>("typed"); // into Rename's box
     QTest::addColumn<bool>("intoBackup");
     QTest::addColumn<bool>("sourceGone");
+    // The main window's folder can no longer be read (though its file still can): the command
+    // is refused by the opening of that folder, before any file is touched.
+    QTest::addColumn<bool>("mainFolderLocked");
 
-    QTest::newRow("rename to an existing name") << int(Rename) << "other.txt" << false << false;
-    QTest::newRow("rename to an empty name") << int(Rename) << "" << false << false;
-    QTest::newRow("rename to the same name") << int(Rename) << "notes.txt" << false << false;
-    QTest::newRow("copy onto itself") << int(Copy) << QString() << false << false;
-    QTest::newRow("move onto itself") << int(Move) << QString() << false << false;
-    QTest::newRow("move onto an existing file") << int(Move) << QString() << true << false;
-    QTest::newRow("copy of a vanished file") << int(Copy) << QString() << true << true;
-    QTest::newRow("move of a vanished file") << int(Move) << QString() << true << true;
+    QTest::newRow("rename to an existing name")
+        << int(Rename) << "other.txt" << false << false << false;
+    QTest::newRow("rename to an empty name") << int(Rename) << "" << false << false << false;
+    QTest::newRow("rename to the same name")
+        << int(Rename) << "notes.txt" << false << false << false;
+    QTest::newRow("copy onto itself") << int(Copy) << QString() << false << false << false;
+    QTest::newRow("move onto itself") << int(Move) << QString() << false << false << false;
+    QTest::newRow("move onto an existing file") << int(Move) << QString() << true << false << false;
+    QTest::newRow("copy of a vanished file") << int(Copy) << QString() << true << true << false;
+    QTest::newRow("move of a vanished file") << int(Move) << QString() << true << true << false;
+    QTest::newRow("rename, main folder locked")
+        << int(Rename) << "new.txt" << false << false << true;
+    QTest::newRow("copy, main folder locked") << int(Copy) << QString() << true << false << true;
+    QTest::newRow("move, main folder locked") << int(Move) << QString() << true << false << true;
 }
 
 // A refused command is reported, loses nothing, and the dialog stays open so that the user can
@@ -414,9 +425,10 @@ void TestDialogs::refused()
     QFETCH(QString, typed);
     QFETCH(bool, intoBackup);
     QFETCH(bool, sourceGone);
+    QFETCH(bool, mainFolderLocked);
     const Command cmd = Command(command);
     writeFile(pathBytes("other.txt"), "other");
-    if (intoBackup && !sourceGone)
+    if (intoBackup && !sourceGone && !mainFolderLocked)
         writeFile(pathBytes("backup/notes.txt"), "kept");
 
     start();
@@ -439,8 +451,21 @@ void TestDialogs::refused()
     if (sourceGone)
         QCOMPARE(::unlink(pathBytes("notes.txt").constData()), 0);
     const Tree before = treeOf(m_scene->folder);
+    std::optional<testing::WithoutFileAccessOverride> restricted;
+    if (mainFolderLocked) {
+        restricted.emplace();
+        if (!restricted->active())
+            QSKIP("cannot give up the right to read any folder");
+        QCOMPARE(::chmod(m_scene->folder.constData(), 0311), 0);
+    }
     QTest::mouseClick(dialog.confirm, Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (mainFolderLocked) {
+        QCOMPARE(::chmod(m_scene->folder.constData(), 0755), 0);
+        restricted.reset();
+        QVERIFY(m_scene->messages.failures.at(0).description().startsWith(
+            QStringLiteral("Cannot open the folder '%1'").arg(m_root)));
+    }
 
     QCOMPARE(m_scene->messages.failures.size(), size_t(1));
     QCOMPARE(treeOf(m_scene->folder), before);

@@ -20,9 +20,7 @@
 #include <cerrno>
 #include <optional>
 
-#include <linux/capability.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 using platform::decodeName;
@@ -32,38 +30,6 @@ namespace {
 
 const QByteArray oddNames[]
     = {"$(touch pwned); x", "-rf", "a b", "`id`;|&>out", "new\nline", "caf\xe9 \xff.txt"};
-
-// Root passes every permission check on files; this takes the two capabilities that allow it
-// out of the calling thread's effective set, so that a folder's mode applies as it does to any
-// user, and puts them back when it goes.
-class WithoutFileAccessOverride
-{
-public:
-    WithoutFileAccessOverride()
-    {
-        m_header.version = _LINUX_CAPABILITY_VERSION_3;
-        m_header.pid = 0;
-        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
-            return;
-        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        m_active = ::syscall(SYS_capset, &m_header, reduced) == 0;
-    }
-    ~WithoutFileAccessOverride()
-    {
-        if (m_active)
-            ::syscall(SYS_capset, &m_header, m_saved);
-    }
-    WithoutFileAccessOverride(const WithoutFileAccessOverride &) = delete;
-    WithoutFileAccessOverride &operator=(const WithoutFileAccessOverride &) = delete;
-
-    bool active() const { return m_active; }
-
-private:
-    __user_cap_header_struct m_header {};
-    __user_cap_data_struct m_saved[2] {};
-    bool m_active = false;
-};
 
 } // namespace
 
@@ -427,7 +393,7 @@ void Navigation::listingFailsInsideFolderChange()
     m_form->lblmessege->setCaption(QStringLiteral("File moved"));
     const QString locked = folder("alpha/locked");
 
-    const WithoutFileAccessOverride restricted;
+    const testing::WithoutFileAccessOverride restricted;
     const QByteArray lockedBytes = bytesOf(locked);
     struct stat status;
     if (!restricted.active() || ::stat((lockedBytes + "/l1.txt").constData(), &status) == 0)
