@@ -141,14 +141,25 @@ int Collation::fastCompare(QStringView a, QStringView b) const
 // shorter numbers sort first and equal lengths compare digit by digit, as fastCompare does.
 bool Collation::appendFastKey(QStringView text, std::string &key) const
 {
+    const auto *begin = reinterpret_cast<const char16_t *>(text.data());
+    return appendFastKeyOf(begin, begin + text.size(), key);
+}
+
+bool Collation::appendFastKey(QByteArrayView asciiOrNot, std::string &key) const
+{
+    const auto *begin = reinterpret_cast<const unsigned char *>(asciiOrNot.data());
+    return appendFastKeyOf(begin, begin + asciiOrNot.size(), key);
+}
+
+template<class Unit>
+bool Collation::appendFastKeyOf(const Unit *c, const Unit *const end, std::string &key) const
+{
     if (!m_fastPath)
         return false;
     // A key is never longer than two bytes per character plus a rank byte per digit run.
     const size_t start = key.size();
-    key.resize(start + size_t(text.size()) * 2 + 1);
+    key.resize(start + size_t(end - c) * 2 + 1);
     char *out = key.data() + start;
-    const char16_t *c = reinterpret_cast<const char16_t *>(text.data());
-    const char16_t *const end = c + text.size();
     while (c < end) {
         if (*c < 0x20 || *c >= 0x7F) {
             key.resize(start);
@@ -158,7 +169,7 @@ bool Collation::appendFastKey(QStringView text, std::string &key) const
             *out++ = char(m_rank[*c++]);
             continue;
         }
-        const char16_t *runEnd = c;
+        const Unit *runEnd = c;
         while (runEnd < end && isDigit(*runEnd))
             ++runEnd;
         while (c + 1 < runEnd && *c == u'0')

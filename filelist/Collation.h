@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QCollator>
 #include <QString>
 #include <QStringView>
@@ -31,6 +32,8 @@ public:
     // whole folder can be put in order by comparing bytes. Returns false (and appends nothing
     // useful) when text must go to the collator instead.
     bool appendFastKey(QStringView text, std::string &key) const;
+    // The same for a name given as its bytes: only plain ASCII takes the fast path.
+    bool appendFastKey(QByteArrayView asciiOrNot, std::string &key) const;
     // Whether the table agrees with the collator in this locale.
     bool usesFastPath() const { return m_fastPath; }
 
@@ -38,6 +41,8 @@ public:
 
 private:
     bool drawTable();
+    template<class Unit>
+    bool appendFastKeyOf(const Unit *c, const Unit *end, std::string &key) const;
 
     QCollator m_collator;
     // Primary rank of each printable ASCII character; all digits share the rank of '0'.

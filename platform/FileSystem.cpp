@@ -1,4 +1,5 @@
 #include "platform/FileSystem.h"
+#include "platform/OpenFolder.h"
 
 #include "platform/Failure.h"
 #include "platform/FileChanges.h"
@@ -15,23 +16,6 @@
 
 namespace platform {
 
-// An open folder: the descriptor that every per-entry statx is relative to, and the path as
-// the caller gave it (text for messages, bytes for the kernel).
-struct OpenFolder
-{
-    OpenFolder(QString pathText, QByteArray pathBytes, int descriptor)
-        : text(std::move(pathText))
-        , bytes(std::move(pathBytes))
-        , fd(descriptor)
-    { }
-    ~OpenFolder() { ::close(fd); }
-    OpenFolder(const OpenFolder &) = delete;
-    OpenFolder &operator=(const OpenFolder &) = delete;
-
-    QString text;
-    QByteArray bytes;
-    int fd;
-};
 
 namespace {
 

@@ -105,6 +105,8 @@ public:
 
 private:
     friend class FileSystemObject;
+    friend class EntryBatches;
+    friend struct EntryStatus lookAt(const Folder &folder, const char *name);
     std::shared_ptr<const OpenFolder> m_folder;
 };
 
