@@ -6,6 +6,7 @@
 #include "app/Module1.h"
 #include "app/Twips.h"
 #include "platform/FileSystem.h"
+#include "platform/NameCodec.h"
 
 namespace fileops {
 
@@ -30,10 +31,11 @@ Form2::Form2()
 }
 
 // Renames the file inside the main window's folder and goes back to the main window by its own
-// steps, loading the list once.
+// steps, loading the list once. The box shows the name with its bidi controls as marks; what the
+// user left unchanged keeps the name's exact characters.
 void Form2::cmdChange_Click()
 {
-    NewFileName = txtnew->text();
+    NewFileName = platform::editedName(SelectedFileName, txtnew->text());
     const platform::FileSystemObject fileSystem;
     app::Form1 &form1 = Forms::load<app::Form1>();
     const platform::Folder folder = fileSystem.GetFolder(form1.Dir1->Path());
@@ -63,7 +65,7 @@ void Form1::cmdrename_Click()
     Module1::SelectedFileName = ListView1->SelectedItemText();
     hide();
     fileops::Form2 &form2 = Forms::show<fileops::Form2>();
-    form2.txtnew->setText(Module1::SelectedFileName);
+    form2.txtnew->setText(platform::markedName(Module1::SelectedFileName));
 }
 
 } // namespace app
