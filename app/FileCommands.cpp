@@ -8,6 +8,7 @@
 #include "fileops/Form2.h"
 #include "fileops/Form3.h"
 #include "fileops/Form4.h"
+#include "platform/NameCodec.h"
 #include "platform/Services.h"
 
 namespace app {
@@ -44,7 +45,7 @@ void Form1::cmdrename_Click()
     Module1::SelectedFileName = ListView1->SelectedItemText();
     hide();
     fileops::Form2 &form2 = Forms::show<fileops::Form2>();
-    form2.txtnew->setText(Module1::SelectedFileName);
+    form2.txtnew->setText(platform::markedName(Module1::SelectedFileName));
 }
 
 void Form1::cmdCopy_Click()

@@ -6,6 +6,7 @@
 #include "app/Module1.h"
 #include "platform/FileSystem.h"
 #include "platform/Twips.h"
+#include "platform/NameCodec.h"
 
 namespace fileops {
 
@@ -30,10 +31,11 @@ Form2::Form2()
 }
 
 // Renames the file inside the main window's folder and goes back to the main window by its own
-// steps, loading the list once.
+// steps, loading the list once. The box shows the name with its bidi controls as marks; what the
+// user left unchanged keeps the name's exact characters.
 void Form2::cmdChange_Click()
 {
-    NewFileName = txtnew->text();
+    NewFileName = platform::editedName(SelectedFileName, txtnew->text());
     const platform::FileSystemObject fileSystem;
     app::Form1 &form1 = Forms::load<app::Form1>();
     // Opened only to refuse the command when the main window's folder has gone; the paths below

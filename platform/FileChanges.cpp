@@ -1,14 +1,18 @@
 #include "platform/FileChanges.h"
 
+#include "platform/CallState.h"
 #include "platform/Failure.h"
 #include "platform/NameCodec.h"
 
 #include <QCoreApplication>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -63,6 +67,13 @@ public:
     Fd(Fd &&other) noexcept
         : m_fd(std::exchange(other.m_fd, -1))
     { }
+    Fd &operator=(Fd &&other) noexcept
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+        return *this;
+    }
     Fd(const Fd &) = delete;
     Fd &operator=(const Fd &) = delete;
     ~Fd()
@@ -133,11 +144,18 @@ int renameNoReplace(int fromFolder, const char *from, int toFolder, const char *
     return 0;
 }
 
-// fsync of a folder, so a rename in it survives a crash. Returns 0 or errno; a file system that
+// fsync of a folder (held open with O_PATH), so a rename in it survives a crash. A folder this
+// process may write to but not read (a drop box) cannot be opened for that; then the whole file
+// system of file, a descriptor on it, is synced instead. Returns 0 or errno; a file system that
 // cannot sync folders (EINVAL) is not an error.
-int syncFolder(int folder)
+int syncFolder(int folder, int file)
 {
-    return fsync(folder) == 0 || errno == EINVAL ? 0 : errno;
+    const Fd readable(openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (readable.get() < 0 && errno == EACCES && file >= 0)
+        return syncfs(file) == 0 ? 0 : errno;
+    if (readable.get() < 0)
+        return errno;
+    return fsync(readable.get()) == 0 || errno == EINVAL ? 0 : errno;
 }
 
 // An entry this call created in the destination's folder, first under a temporary name, later
@@ -181,9 +199,11 @@ private:
     QByteArray m_name;
 };
 
+// The destination's folder, opened only as a place (O_PATH): a folder this process may write
+// into but not list, such as a drop box (0733), takes copies too.
 Fd openFolder(const Request &request, const Place &place)
 {
-    Fd folder(open(place.folderPath().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Fd folder(open(place.folderPath().constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0 && errno == ENOENT)
         request.refuse(ENOENT, u"the destination folder does not exist"_s);
     if (folder.get() < 0)
@@ -219,82 +239,206 @@ Fd openSource(const Request &request, const QByteArray &path, bool followLinks, 
     return in;
 }
 
-// Copies with plain read and write from the current offsets. Returns 0 or errno.
-int readWriteBytes(int in, int out)
+bool sameTime(const struct timespec &a, const struct timespec &b)
 {
-    std::vector<char> buffer(1 << 17);
-    for (;;) {
-        const ssize_t got = read(in, buffer.data(), buffer.size());
-        if (got == 0)
-            return 0;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = write(out, buffer.data() + done, size_t(got - done));
-            if (put < 0 && errno != EINTR)
-                return errno;
-            done += put > 0 ? put : 0;
-        }
-    }
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-// Copies every byte of in to the empty file out: a reflink where the file system shares
-// extents, else copy_file_range, else read and write. Returns 0 or errno.
-int copyBytes(int in, int out, off_t expectedSize)
+// Fails when the open source is no longer what before describes: another program wrote to it or
+// cut it short while it was being copied.
+void checkSourceUnchanged(const Request &request, int in, const struct stat &before)
 {
-    if (ioctl(out, FICLONE, in) == 0)
-        return 0;
-    off_t copied = 0;
-    for (;;) {
-        const ssize_t n = copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
-        if (n > 0) {
-            copied += n;
-            continue;
+    struct stat after;
+    if (fstat(in, &after) != 0)
+        request.fail(errno, u"cannot examine the source"_s);
+    if (!sameFile(after, before) || after.st_size != before.st_size
+        || !sameTime(after.st_mtim, before.st_mtim) || !sameTime(after.st_ctim, before.st_ctim))
+        request.refuse(EAGAIN, u"the source changed while it was being copied"_s);
+}
+
+// Copies a file's data in chunks, so that the window waiting for it can show progress and stop
+// it: after each chunk it reports the bytes done and checks whether it was cancelled. A chunk
+// starts at 1 MiB and doubles while chunks take under 8 ms (up to 64 MiB), so that one stays
+// well under 50 ms while the calls stay few. Holes of a sparse file stay holes: only the ranges
+// SEEK_DATA finds are copied, and the copy is cut to the full size at the end.
+class DataCopy
+{
+public:
+    DataCopy(const Request &request, int in, int out, off_t size, const QString &cancelled)
+        : m_request(request)
+        , m_in(in)
+        , m_out(out)
+        , m_size(size)
+        , m_cancelled(cancelled)
+    { }
+
+    void run()
+    {
+        checkCancel();
+        // A reflink shares the extents and copies nothing.
+        if (m_size > 0 && ioctl(m_out, FICLONE, m_in) == 0)
+            return chunkDone(m_size);
+        posix_fadvise(m_in, 0, 0, POSIX_FADV_SEQUENTIAL);
+        if (m_size == 0)
+            return copyUnsized();
+        for (off_t position = 0; position < m_size;) {
+            off_t data = lseek(m_in, position, SEEK_DATA);
+            off_t hole = m_size;
+            if (data < 0 && errno == ENXIO)
+                break; // a hole up to the end
+            if (data < 0)
+                data = position; // no map of the holes here: all of it is data
+            else if ((hole = lseek(m_in, data, SEEK_HOLE)) < 0 || hole > m_size)
+                hole = m_size;
+            for (position = data; position < hole;) {
+                position += transfer(position, std::min(m_chunk, hole - position));
+                chunkDone(position);
+                // The source ended early: a pseudo-file that reports more than it gives (the
+                // copy ends there too), or a file cut short, which the check after the copy finds.
+                if (m_ended)
+                    return;
+            }
         }
-        // Some pseudo-files report a size yet give nothing here; read them instead.
-        if (n == 0 && (copied > 0 || expectedSize == 0))
-            return 0;
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (ftruncate(m_out, m_size) != 0)
+            m_request.fail(errno, u"copying the data failed"_s);
+        chunkDone(m_size);
+    }
+
+private:
+    static constexpr off_t firstChunk = off_t(1) << 20;
+    static constexpr off_t largestChunk = off_t(64) << 20;
+    // Files that report a size of 0 (most of /proc) are copied by reading to their end, but one
+    // that gives more than this is taken for endless.
+    static constexpr off_t unsizedLimit = off_t(64) << 20;
+
+    // Copies up to length bytes at offset; returns how many, fewer only where the source ended
+    // first (m_ended is then set).
+    off_t transfer(off_t offset, off_t length)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        off_t done = 0;
+        while (done < length && !m_ended)
+            done += m_readWrite ? readWrite(offset + done, length - done)
+                                : copyRange(offset + done, length - done);
+        writeBack(offset, done);
+        adjustChunk(std::chrono::steady_clock::now() - start);
+        return done;
+    }
+
+    // Starts writing the chunk to disk and waits for what came before it: the dirty pages stay
+    // a chunk or two, so the kernel never stalls one chunk for seconds to write back a backlog,
+    // and the flush at the end is short. Only a hint; the fsync at the end reports errors.
+    void writeBack(off_t offset, off_t length)
+    {
+        if (length <= 0)
+            return;
+        sync_file_range(m_out, offset, length, SYNC_FILE_RANGE_WRITE);
+        if (m_writtenBack < offset)
+            sync_file_range(m_out, m_writtenBack, offset - m_writtenBack,
+                SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+        m_writtenBack = offset;
+    }
+
+    // One copy_file_range call. Where the file system or the pair of them refuses it, the rest
+    // is copied with read and write, and so is a pseudo-file that gives it nothing.
+    off_t copyRange(off_t offset, off_t length)
+    {
+        loff_t from = offset, to = offset;
+        const ssize_t n = copy_file_range(m_in, &from, m_out, &to, size_t(length), 0);
+        if (n > 0)
+            return n;
         if (n == 0 || errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
-            return readWriteBytes(in, out); // goes on from the offsets reached so far
-        return errno;
+            m_readWrite = true;
+        else if (errno != EINTR)
+            m_request.fail(errno, u"copying the data failed"_s);
+        return 0;
     }
-}
 
-// Fills a new temporary file in created's folder with the source's bytes, permission bits and
-// times, and flushes it to disk.
-void writeTemporary(
-    const Request &request, Created &created, int in, const struct stat &st, const QByteArray &name)
+    off_t readWrite(off_t offset, off_t length)
+    {
+        if (m_buffer.empty())
+            m_buffer.resize(size_t(firstChunk));
+        const ssize_t got
+            = pread(m_in, m_buffer.data(), std::min(m_buffer.size(), size_t(length)), offset);
+        if (got < 0 && errno != EINTR)
+            m_request.fail(errno, u"copying the data failed"_s);
+        if (got == 0)
+            m_ended = true;
+        ssize_t done = 0;
+        while (done < got) {
+            const ssize_t put
+                = pwrite(m_out, m_buffer.data() + done, size_t(got - done), offset + done);
+            if (put < 0 && errno != EINTR)
+                m_request.fail(errno, u"copying the data failed"_s);
+            done += std::max<ssize_t>(put, 0);
+        }
+        return done;
+    }
+
+    // The size says nothing here: read to the end, which only read finds for such files.
+    void copyUnsized()
+    {
+        m_readWrite = true;
+        for (off_t position = 0; !m_ended;) {
+            position += transfer(position, m_chunk);
+            if (position > unsizedLimit)
+                m_request.refuse(EFBIG, u"the source gives more data than its size says"_s);
+            chunkDone(position);
+        }
+    }
+
+    void adjustChunk(std::chrono::steady_clock::duration took)
+    {
+        using namespace std::chrono_literals;
+        if (took < 8ms && m_chunk < largestChunk)
+            m_chunk *= 2;
+        else if (took > 25ms && m_chunk > firstChunk)
+            m_chunk /= 2;
+    }
+
+    void chunkDone(off_t position)
+    {
+        reportProgress(position, m_size > 0 ? m_size : -1);
+        checkCancel();
+    }
+
+    void checkCancel() const
+    {
+        if (cancelRequested())
+            m_request.refuse(ECANCELED, m_cancelled);
+    }
+
+    const Request &m_request;
+    int m_in, m_out;
+    off_t m_size;
+    QString m_cancelled;
+    off_t m_chunk = firstChunk;
+    off_t m_writtenBack = 0; // everything before is on disk
+    bool m_readWrite = false;
+    bool m_ended = false;
+    std::vector<char> m_buffer;
+};
+
+// Links the unnamed file fd into folder as name. linkat with AT_EMPTY_PATH needs
+// CAP_DAC_READ_SEARCH on older kernels; the descriptor's entry in /proc works for everyone where
+// /proc is mounted. Returns 0 or errno.
+int linkUnnamed(int fd, int folder, const char *name)
 {
-    Fd out(created.create(name, [](int folder, const char *temporary) {
-        return openat(
-            folder, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    }));
-    if (out.get() < 0)
-        request.fail(errno, u"cannot create a temporary file in the destination folder"_s);
-    if (const int err = copyBytes(in, out.get(), st.st_size))
-        request.fail(err, u"copying the data failed"_s);
-    // Set-user-ID and set-group-ID are not carried: the copy belongs to whoever copies. A file
-    // system that keeps no permission bits (FAT) still gets the data.
-    if (fchmod(out.get(), st.st_mode & 0777) != 0 && errno != EPERM && errno != EOPNOTSUPP)
-        request.fail(errno, u"cannot set the permission bits of the copy"_s);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (futimens(out.get(), times) != 0)
-        request.fail(errno, u"cannot set the modification time of the copy"_s);
-    if (fsync(out.get()) != 0)
-        request.fail(errno, u"cannot flush the copy to disk"_s);
-    if (const int err = out.close())
-        request.fail(err, u"cannot close the copy"_s);
+    if (linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0)
+        return 0;
+    const int err = errno;
+    if (err != ENOENT && err != EPERM)
+        return err;
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    if (linkat(AT_FDCWD, self.constData(), folder, name, AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    return errno == ENOENT ? err : errno;
 }
 
 enum class Publish { Replace, NoReplace };
 
 // Renames the temporary entry to name in the same folder.
-void publish(const Request &request, Created &created, const QByteArray &name, Publish mode)
+void publishNamed(const Request &request, Created &created, const QByteArray &name, Publish mode)
 {
     const int folder = created.folder();
     const char *temporary = created.name().constData();
@@ -308,7 +452,99 @@ void publish(const Request &request, Created &created, const QByteArray &name, P
     created.renamedTo(name);
 }
 
-void checkCopyDestination(
+// An unnamed file in the folder, or -1 with errno set.
+int openUnnamed(int folder)
+{
+    return openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+}
+
+// The copy of a file while it is written in the destination's folder. Where the file system
+// offers unnamed files (O_TMPFILE) it has no name until it is complete, so a process killed
+// half-way leaves nothing behind. Elsewhere it is written under a hidden temporary name that a
+// failure removes.
+class NewFile
+{
+public:
+    NewFile(const Request &request, Created &created, const QByteArray &forName)
+        : m_created(created)
+        , m_fd(openUnnamed(created.folder()))
+        , m_unnamed(m_fd.get() >= 0)
+    {
+        if (m_unnamed)
+            return;
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            request.fail(errno, u"cannot create a temporary file in the destination folder"_s);
+        Fd named(created.create(forName, [](int folder, const char *temporary) {
+            return openat(
+                folder, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        }));
+        if (named.get() < 0)
+            request.fail(errno, u"cannot create a temporary file in the destination folder"_s);
+        m_fd = std::move(named);
+    }
+
+    int fd() const { return m_fd.get(); }
+
+    // Gives the complete copy its name. An unnamed copy is linked straight to the name where
+    // nothing is there; to replace a file it is linked to a hidden name that is then renamed
+    // over the old file (a process killed between those two calls leaves the hidden name).
+    void publish(const Request &request, const QByteArray &name, Publish mode)
+    {
+        if (!m_unnamed)
+            return publishNamed(request, m_created, name, mode);
+        const int err = linkUnnamed(m_fd.get(), m_created.folder(), name.constData());
+        if (err == 0)
+            return m_created.renamedTo(name);
+        if (err == EEXIST && mode == Publish::NoReplace)
+            request.refuse(EEXIST, u"the destination already exists"_s);
+        if (err != EEXIST)
+            request.fail(err, u"cannot put the copy in place"_s);
+        const int linked = m_created.create(name, [this](int folder, const char *temporary) {
+            errno = linkUnnamed(m_fd.get(), folder, temporary);
+            return errno == 0 ? 0 : -1;
+        });
+        if (linked < 0)
+            request.fail(errno, u"cannot put the copy in place"_s);
+        publishNamed(request, m_created, name, mode);
+    }
+
+    // Closes now and returns close's errno (0 when it succeeded).
+    int close() { return m_fd.close(); }
+
+private:
+    Created &m_created;
+    Fd m_fd;
+    bool m_unnamed;
+};
+
+// Fills out with the source's bytes, gives it its owner, permission bits and times, and flushes
+// it. A copy that replaces a file takes that file's owner, group and permission bits (as far as
+// this process may set them); a new one gets the source's permission bits.
+void writeCopy(const Request &request, int in, int out, const struct stat &st,
+    const struct stat *replaced, const QString &cancelled)
+{
+    DataCopy(request, in, out, st.st_size, cancelled).run();
+    checkSourceUnchanged(request, in, st);
+    if (replaced && fchown(out, replaced->st_uid, replaced->st_gid) != 0) {
+        // Not permitted to give the file away: keep at least its group where that is allowed.
+        if (errno != EPERM || (fchown(out, uid_t(-1), replaced->st_gid) != 0 && errno != EPERM))
+            request.fail(errno, u"cannot give the copy the replaced file's owner"_s);
+    }
+    // Set-user-ID and set-group-ID are not carried: the copy belongs to whoever copies. A file
+    // system that keeps no permission bits (FAT) still gets the data.
+    const mode_t mode = (replaced ? replaced->st_mode : st.st_mode) & 0777;
+    if (fchmod(out, mode) != 0 && errno != EPERM && errno != EOPNOTSUPP)
+        request.fail(errno, u"cannot set the permission bits of the copy"_s);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (futimens(out, times) != 0)
+        request.fail(errno, u"cannot set the modification time of the copy"_s);
+    if (fsync(out) != 0)
+        request.fail(errno, u"cannot flush the copy to disk"_s);
+}
+
+// Refuses what a copy must not replace. Returns the status of the file the copy replaces, none
+// where the destination does not exist.
+std::optional<struct stat> checkCopyDestination(
     const Request &request, const QByteArray &path, const struct stat &source, bool overwrite)
 {
     const QByteArray name = splitPath(path).name;
@@ -319,7 +555,7 @@ void checkCopyDestination(
         request.refuse(EISDIR, u"the destination is a folder"_s);
     if (lstat(path.constData(), &st) != 0) {
         if (errno == ENOENT)
-            return;
+            return std::nullopt;
         request.fail(errno, u"cannot examine the destination"_s);
     }
     if (S_ISDIR(st.st_mode))
@@ -334,6 +570,7 @@ void checkCopyDestination(
         request.refuse(EEXIST, u"the destination already exists"_s);
     if (isReadOnly(st))
         request.refuse(EACCES, u"the destination is read-only"_s);
+    return st;
 }
 
 // A copy over an existing file writes a whole new file before the old one goes. Dropping the old
@@ -360,6 +597,7 @@ void moveAcross(
     const Place place = splitPath(to);
     Fd folder = openFolder(request, place);
     Created created(folder.get());
+    std::optional<NewFile> copy;
     if (S_ISLNK(source.st_mode)) {
         QByteArray target(PATH_MAX, Qt::Uninitialized);
         const ssize_t length = readlink(from.constData(), target.data(), size_t(target.size()));
@@ -372,23 +610,24 @@ void moveAcross(
                 })
             < 0)
             request.fail(errno, u"cannot create a temporary link in the destination folder"_s);
+        publishNamed(request, created, place.name, Publish::NoReplace);
         st = source;
     } else if (S_ISREG(source.st_mode)) {
         Fd in = openSource(request, from, false, st);
-        writeTemporary(request, created, in.get(), st, place.name);
-        struct stat after;
-        if (fstat(in.get(), &after) != 0 || after.st_size != st.st_size
-            || after.st_mtim.tv_sec != st.st_mtim.tv_sec
-            || after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
-            request.refuse(EAGAIN, u"the source changed while it was being copied"_s);
+        copy.emplace(request, created, place.name);
+        writeCopy(request, in.get(), copy->fd(), st, nullptr, u"cancelled; nothing was moved"_s);
+        copy->publish(request, place.name, Publish::NoReplace);
     } else {
         request.refuse(EXDEV,
             u"only files and symbolic links can be moved to another file "
             "system"_s);
     }
-    publish(request, created, place.name, Publish::NoReplace);
-    if (const int err = syncFolder(folder.get()))
+    if (const int err = syncFolder(folder.get(), copy ? copy->fd() : -1))
         request.fail(err, u"cannot flush the destination folder to disk"_s);
+    if (copy) {
+        if (const int err = copy->close())
+            request.fail(err, u"cannot close the copy"_s);
+    }
     struct stat now;
     if (lstat(from.constData(), &now) != 0)
         request.fail(errno, u"the source vanished while it was being moved"_s);
@@ -458,19 +697,22 @@ void copyFile(const QString &source, const QString &destination, bool overwrite)
     const QByteArray to = encodeName(destination);
     struct stat st;
     Fd in = openSource(request, from, true, st);
-    checkCopyDestination(request, to, st, overwrite);
-    if (overwrite)
+    const std::optional<struct stat> replaced = checkCopyDestination(request, to, st, overwrite);
+    if (replaced)
         releaseCachedPages(to);
     const Place place = splitPath(to);
     Fd folder = openFolder(request, place);
     Created created(folder.get());
-    writeTemporary(request, created, in.get(), st, place.name);
-    publish(request, created, place.name, overwrite ? Publish::Replace : Publish::NoReplace);
+    NewFile copy(request, created, place.name);
+    writeCopy(request, in.get(), copy.fd(), st, replaced ? &*replaced : nullptr,
+        u"cancelled; nothing was copied"_s);
+    copy.publish(request, place.name, overwrite ? Publish::Replace : Publish::NoReplace);
     created.keep();
-    if (const int err = syncFolder(folder.get()))
-        request.fail(err,
-            u"the copy is in place, but flushing the destination folder to disk "
-            "failed"_s);
+    const int syncError = syncFolder(folder.get(), copy.fd());
+    const int closeError = copy.close();
+    if (syncError || closeError)
+        request.fail(syncError ? syncError : closeError,
+            u"the copy is in place, but flushing it to disk failed"_s);
 }
 
 void moveFile(const QString &source, const QString &destination)

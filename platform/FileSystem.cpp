@@ -101,19 +101,9 @@ QString File::Name() const
 
 const struct statx &File::status() const
 {
-    if (!m_statusRead) {
-        if (::statx(m_folder->fd, m_name.constData(), statusFlags, statusMask, &m_status) != 0) {
-            const int err = errno;
-            // A dangling symlink is listed as a file; its own entry is all there is to read.
-            if (::statx(m_folder->fd, m_name.constData(), statusFlags | AT_SYMLINK_NOFOLLOW,
-                    statusMask, &m_status)
-                != 0)
-                throw Failure::fromErrno(err,
-                    QCoreApplication::translate("platform", "Cannot read the details of"),
-                    childText(*m_folder, m_name));
-        }
-        m_statusRead = true;
-    }
+    if (m_statusError != 0)
+        throw Failure::fromErrno(m_statusError, QCoreApplication::translate("platform", "Cannot read the details of"),
+            childText(*m_folder, m_name));
     return m_status;
 }
 
@@ -168,9 +158,9 @@ FileCollection::Iterator FileCollection::end()
     return Iterator();
 }
 
-// Reads entries until the next one that is not a folder. Entries whose type the directory
-// itself reports are decided without a stat; symlinks and unknown types take the one statx now
-// (following the link), and the file keeps its result.
+// Reads entries until the next one that is not a folder, taking each one's statx here (following
+// a symlink), so that an entry another program removes meanwhile is simply not listed. Entries
+// the folder itself reports as folders are passed over without a stat.
 bool FileCollection::advance(File &file)
 {
     auto *stream = static_cast<DIR *>(m_stream);
@@ -180,31 +170,28 @@ bool FileCollection::advance(File &file)
             return false;
         if (entry->d_type == DT_DIR)
             continue;
+        int err = 0;
+        // A dangling symlink, one that loops or one whose target may not be looked at is listed
+        // as a file with the link's own details.
+        if (::statx(m_folder->fd, entry->d_name, statusFlags, statusMask, &file.m_status) != 0
+            && ::statx(m_folder->fd, entry->d_name, statusFlags | AT_SYMLINK_NOFOLLOW, statusMask,
+                   &file.m_status)
+                != 0)
+            err = errno;
+        // Gone between reading the folder and looking at the entry: nothing to list.
+        if (err == ENOENT || err == ESTALE)
+            continue;
+        if (err == 0 && S_ISDIR(file.m_status.stx_mode))
+            continue;
+        // Any other failure is the file's own: its property reads report it.
+        file.m_statusError = err;
         if (file.m_folder != m_folder)
             file.m_folder = m_folder;
         // Reuse the name's buffer: a listing must not allocate per entry where it need not.
         const auto length = qsizetype(std::strlen(entry->d_name));
         file.m_name.resize(length);
         std::memcpy(file.m_name.data(), entry->d_name, size_t(length));
-        file.m_statusRead = false;
-        if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
-            return true;
-        if (::statx(m_folder->fd, entry->d_name, statusFlags, statusMask, &file.m_status) == 0) {
-            file.m_statusRead = true;
-            if (S_ISDIR(file.m_status.stx_mode))
-                continue;
-            return true;
-        }
-        // A dangling symlink, or one that loops, is listed as a file with the link's own details.
-        if (::statx(m_folder->fd, entry->d_name, statusFlags | AT_SYMLINK_NOFOLLOW, statusMask,
-                &file.m_status)
-            == 0) {
-            file.m_statusRead = true;
-            return true;
-        }
-        if (errno != ENOENT)
-            return true; // the file's own property reads report the failure
-        // Gone between reading the folder and looking at the entry: nothing to list.
+        return true;
     }
 }
 

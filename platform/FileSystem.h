@@ -24,7 +24,7 @@ using Timestamp = std::int64_t;
 struct OpenFolder;
 
 // One file of a folder as a walk over the folder's Files found it. Everything but the name
-// comes from a single statx, taken the first time a property needs it.
+// comes from the single statx the walk took when it reached the entry.
 class File
 {
 public:
@@ -43,9 +43,9 @@ private:
 
     std::shared_ptr<const OpenFolder> m_folder;
     QByteArray m_name;
-    mutable struct statx m_status
+    struct statx m_status
     { };
-    mutable bool m_statusRead = false;
+    int m_statusError = 0; // errno of a statx that failed for a reason other than the entry going
 };
 
 // The files directly inside a folder (every entry that is not a folder), read lazily from the

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace platform {
@@ -11,6 +12,65 @@ namespace platform {
 namespace {
 
 constexpr char16_t escapeBase = 0xDC00;
+
+bool isBidiControl(char16_t unit)
+{
+    return (unit >= 0x202A && unit <= 0x202E) || (unit >= 0x2066 && unit <= 0x2069)
+        || unit == 0x200E || unit == 0x200F || unit == 0x061C;
+}
+
+bool isEscapedByte(char16_t unit)
+{
+    return unit >= 0xDC80 && unit <= 0xDCFF;
+}
+
+// "⟨U+202E⟩": the mathematical angle brackets are rare in names and read as a mark, and
+// the code point says exactly which character is there.
+constexpr qsizetype markLength = 8;
+
+void appendMark(QString &text, char16_t unit)
+{
+    static constexpr char16_t hex[] = u"0123456789ABCDEF";
+    const char16_t mark[markLength] = {u'\u27E8', u'U', u'+', hex[unit >> 12],
+        hex[(unit >> 8) & 0xF], hex[(unit >> 4) & 0xF], hex[unit & 0xF], u'\u27E9'};
+    text.append(reinterpret_cast<const QChar *>(mark), markLength);
+}
+
+// How many units the unit at text[i] takes in the marked form.
+qsizetype markedLength(char16_t unit)
+{
+    return isBidiControl(unit) ? markLength : 1;
+}
+
+// The text with bidi controls as marks and, with escapes, escaped bytes as U+FFFD.
+QString shownText(const QString &text, bool replaceEscapes)
+{
+    qsizetype i = 0;
+    const qsizetype size = text.size();
+    const auto needsChange = [&](char16_t unit) {
+        return isBidiControl(unit) || (replaceEscapes && isEscapedByte(unit));
+    };
+    while (i < size && !needsChange(text[i].unicode()))
+        ++i;
+    if (i == size)
+        return text;
+    QString shown;
+    shown.reserve(size + markLength * 2);
+    shown.append(QStringView(text).left(i));
+    for (; i < size; ++i) {
+        const char16_t unit = text[i].unicode();
+        // An escaped byte is a lone low surrogate; one that follows a high surrogate is half of
+        // a pair (decodeName never makes such a sequence, but any text may hold it).
+        const bool paired = i > 0 && text[i - 1].isHighSurrogate();
+        if (isBidiControl(unit))
+            appendMark(shown, unit);
+        else if (replaceEscapes && isEscapedByte(unit) && !paired)
+            shown.append(QChar::ReplacementCharacter);
+        else
+            shown.append(QChar(unit));
+    }
+    return shown;
+}
 
 bool isContinuation(unsigned char byte)
 {
@@ -140,18 +200,37 @@ bool hasEscapedBytes(QStringView text)
 
 QString displayName(const QString &text)
 {
-    if (!hasEscapedBytes(text))
-        return text;
-    QString shown = text;
-    for (qsizetype i = 0; i < shown.size(); ++i) {
-        const char16_t unit = shown[i].unicode();
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < shown.size()
-            && shown[i + 1].isLowSurrogate())
-            ++i;
-        else if (unit >= 0xDC80 && unit <= 0xDCFF)
-            shown[i] = QChar::ReplacementCharacter;
-    }
-    return shown;
+    return shownText(text, true);
+}
+
+QString markedName(const QString &name)
+{
+    return shownText(name, false);
+}
+
+QString editedName(const QString &original, const QString &edited)
+{
+    const QString shown = markedName(original);
+    if (edited == shown)
+        return original;
+    const qsizetype limit = std::min(shown.size(), edited.size());
+    qsizetype prefix = 0;
+    while (prefix < limit && shown[prefix] == edited[prefix])
+        ++prefix;
+    qsizetype suffix = 0;
+    while (prefix + suffix < limit
+        && shown[shown.size() - 1 - suffix] == edited[edited.size() - 1 - suffix])
+        ++suffix;
+    // Whole units of the original only: a mark the user cut into is part of the changed text.
+    qsizetype head = 0, headShown = 0;
+    while (head < original.size() && headShown + markedLength(original[head].unicode()) <= prefix)
+        headShown += markedLength(original[head++].unicode());
+    qsizetype tail = 0, tailShown = 0;
+    while (head + tail < original.size()
+        && tailShown + markedLength(original[original.size() - 1 - tail].unicode()) <= suffix)
+        tailShown += markedLength(original[original.size() - 1 - tail++].unicode());
+    return original.left(head) + edited.mid(headShown, edited.size() - headShown - tailShown)
+        + original.right(tail);
 }
 
 } // namespace platform

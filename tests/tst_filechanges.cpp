@@ -1,20 +1,26 @@
 #include "platform/FileChanges.h"
 
+#include "platform/CallState.h"
 #include "platform/Failure.h"
 #include "platform/NameCodec.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <optional>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -199,6 +205,112 @@ void compareAttributes(const QByteArray &original, const QByteArray &copy)
     QCOMPARE(b.st_mtim.tv_nsec, a.st_mtim.tv_nsec);
 }
 
+// size bytes that differ from one run of 4 KiB to the next, so a misplaced chunk shows.
+QByteArray patterned(qsizetype size, char seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype k = 0; k < size; ++k)
+        bytes[k] = char(seed + k / 4096 + k % 251);
+    return bytes;
+}
+
+// A 1 GiB file holding a few KiB of data, at its start, in its middle and, unless it ends in a
+// hole, at its end.
+void writeSparse(const QByteArray &path, bool endsInHole)
+{
+    const off_t size = off_t(1) << 30;
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QVERIFY2(fd >= 0, path.constData());
+    const QByteArray data = patterned(4096, 'a');
+    QCOMPARE(::pwrite(fd, data.constData(), 4096, 0), 4096);
+    QCOMPARE(::pwrite(fd, data.constData(), 3000, size / 2 + 12345), 3000);
+    QCOMPARE(::pwrite(fd, data.constData(), 2048, endsInHole ? size / 4 : size - 2048), 2048);
+    QCOMPARE(::ftruncate(fd, size), 0);
+    ::close(fd);
+}
+
+// Whether two files hold the same bytes. Only the ranges where either has data are read: both
+// read as zeros everywhere else.
+bool sameContents(const QByteArray &a, const QByteArray &b)
+{
+    const int fa = ::open(a.constData(), O_RDONLY), fb = ::open(b.constData(), O_RDONLY);
+    struct stat sa, sb;
+    bool same = ::fstat(fa, &sa) == 0 && ::fstat(fb, &sb) == 0 && sa.st_size == sb.st_size;
+    const auto dataFrom = [&](int fd, off_t at) {
+        const off_t data = ::lseek(fd, at, SEEK_DATA);
+        return data < 0 ? sa.st_size : data;
+    };
+    std::vector<char> x(1 << 20), y(1 << 20);
+    for (off_t at = 0; same && at < sa.st_size;) {
+        at = std::min(dataFrom(fa, at), dataFrom(fb, at));
+        const off_t end = std::max(::lseek(fa, at, SEEK_HOLE), ::lseek(fb, at, SEEK_HOLE));
+        for (; same && at < end; at += off_t(x.size())) {
+            const ssize_t n = ::pread(fa, x.data(), x.size(), at);
+            same = n >= 0 && ::pread(fb, y.data(), y.size(), at) == n
+                && std::memcmp(x.data(), y.data(), size_t(n)) == 0;
+        }
+    }
+    ::close(fa);
+    ::close(fb);
+    return same;
+}
+
+// The test's call state for a copy on this thread: onReport gets every progress report with
+// its number (1 for the first).
+class Progress
+{
+public:
+    using Report = std::function<void(platform::CallState &, int report, qint64, qint64)>;
+    explicit Progress(Report onReport)
+        : m_scope(&m_state)
+    {
+        m_state.onProgress = [this, onReport](qint64 done, qint64 total) {
+            onReport(m_state, ++m_reports, done, total);
+        };
+    }
+
+private:
+    platform::CallState m_state;
+    platform::CallScope m_scope;
+    int m_reports = 0;
+};
+
+// The three points of a copy at which a test acts: after the first chunk, half-way, and after
+// the last chunk (all data copied, nothing published yet).
+bool reached(const QString &point, int reports, qint64 done, qint64 total)
+{
+    if (point == "first chunk")
+        return reports == 1;
+    if (point == "middle")
+        return done >= total / 2 && done < total;
+    return done == total;
+}
+
+uid_t nobodyUid()
+{
+    const struct passwd *user = ::getpwnam("nobody");
+    return user ? user->pw_uid : uid_t(65534);
+}
+
+gid_t nogroupGid()
+{
+    const struct group *group = ::getgrnam("nogroup");
+    return group ? group->gr_gid : gid_t(65534);
+}
+
+// The child process of copyAsNobody: copies argv[2] to argv[3], replacing, and exits with the
+// failure's number (0 on success), its description on stderr.
+int runCopyChild(char **argv)
+{
+    try {
+        changes::copyFile(decodeName(argv[2]), decodeName(argv[3]), true);
+        return 0;
+    } catch (const platform::Failure &failure) {
+        std::fprintf(stderr, "%s\n", failure.what());
+        return failure.number() & 0xFF;
+    }
+}
+
 } // namespace
 
 class TestFileChanges : public QObject
@@ -225,6 +337,14 @@ private Q_SLOTS:
     void deleteFile_data();
     void deleteFile();
     void caseOnlyRename();
+    void sparseFileKeepsItsHoles_data();
+    void sparseFileKeepsItsHoles();
+    void sourceChangedDuringCopy_data();
+    void sourceChangedDuringCopy();
+    void interruptedCopyLeavesNothing_data();
+    void interruptedCopyLeavesNothing();
+    void copyAsNobody_data();
+    void copyAsNobody();
 };
 
 void TestFileChanges::sameFileRefused_data()
@@ -283,7 +403,8 @@ void TestFileChanges::copyDestination_data()
     };
     row("new name", "", "dst", false, 0);
     row("new name, overwriting", "", "dst", true, 0);
-    row("longer file replaced", "file", "dst", true, 0);
+    row("longer file replaced, its mode kept", "file", "dst", true, 0);
+    row("another owner's file replaced, owner and mode kept", "nobody's file", "dst", true, 0);
     row("existing refused", "file", "dst", false, EEXIST);
     row("read-only", "read-only", "dst", true, EACCES);
     row("folder", "folder", "dst", true, EISDIR);
@@ -303,11 +424,21 @@ void TestFileChanges::copyDestination()
     writeFile(s.path("src"), "new bytes", 0640);
     setOldTimes(s.path("src"));
     writeFile(s.path("other"), "another file's bytes");
-    if (existing == "file" || existing == "read-only")
-        writeFile(s.path("dst"), "old and much longer bytes", existing == "file" ? 0666 : 0444);
-    else if (existing == "folder")
+    if (existing == "nobody's file" && ::geteuid() != 0)
+        QSKIP("giving a file to nobody needs root");
+    if (existing.endsWith("file") || existing == "read-only")
+        writeFile(
+            s.path("dst"), "old and much longer bytes", existing == "read-only" ? 0444 : 0666);
+    if (existing == "nobody's file") {
+        QCOMPARE(::chown(s.path("dst").constData(), nobodyUid(), nogroupGid()), 0);
+        QCOMPARE(::chmod(s.path("dst").constData(), 0604), 0);
+    }
+    struct stat old
+    { };
+    ::stat(s.path("dst").constData(), &old);
+    if (existing == "folder")
         QCOMPARE(::mkdir(s.path("dst").constData(), 0755), 0);
-    else if (!existing.isEmpty())
+    else if (existing == "link" || existing == "dangling")
         QCOMPARE(::symlink(existing == "link" ? "other" : "ghost", s.path("dst").constData()), 0);
     Tree after = s.tree();
 
@@ -316,7 +447,16 @@ void TestFileChanges::copyDestination()
     QVERIFY2(result.number == expected, result.text());
     if (expected == 0) {
         after.insert("dst", "file:new bytes");
-        compareAttributes(s.path("src"), s.path("dst"));
+        struct stat copy;
+        QCOMPARE(::stat(s.path("dst").constData(), &copy), 0);
+        if (existing.isEmpty()) {
+            compareAttributes(s.path("src"), s.path("dst"));
+        } else { // the file that was there keeps its owner, group and mode; the time is the new one
+            QCOMPARE(copy.st_mode, old.st_mode);
+            QCOMPARE(copy.st_uid, old.st_uid);
+            QCOMPARE(copy.st_gid, old.st_gid);
+            QCOMPARE(copy.st_mtim.tv_nsec, 987654321);
+        }
     }
     QCOMPARE(s.tree(), after);
 }
@@ -329,6 +469,7 @@ void TestFileChanges::copySource_data()
     QTest::newRow("folder") << "folder" << EISDIR;
     QTest::newRow("fifo") << "fifo" << EINVAL;
     QTest::newRow("endless device") << "device" << EINVAL;
+    QTest::newRow("endless file of size 0") << "pagemap" << EFBIG;
     QTest::newRow("dangling link") << "dangling" << ENOENT;
 }
 
@@ -345,7 +486,9 @@ void TestFileChanges::copySource()
         QCOMPARE(::mkdir(src.constData(), 0755), 0);
     else if (kind == "fifo")
         QCOMPARE(::mkfifo(src.constData(), 0644), 0);
-    const QString source = kind == "device" ? QStringLiteral("/dev/zero") : s.text("src");
+    const QString source = kind == "device" ? QStringLiteral("/dev/zero")
+        : kind == "pagemap"                 ? QStringLiteral("/proc/self/pagemap")
+                                            : s.text("src");
     Tree after = s.tree();
 
     const Outcome result = outcome([&] { changes::copyFile(source, s.text("dst"), true); });
@@ -662,5 +805,240 @@ void TestFileChanges::caseOnlyRename()
         (Tree {{"ci", "folder"}, {"ci/folder", "folder"}, {"ci/folder/NAME.TXT", "file:bytes"}}));
 }
 
-QTEST_GUILESS_MAIN(TestFileChanges)
+void TestFileChanges::sparseFileKeepsItsHoles_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<bool>("endsInHole");
+    QTest::newRow("copy, data at the end") << "copy" << false;
+    QTest::newRow("copy, hole at the end") << "copy" << true;
+    QTest::newRow("copy over a file") << "copy over" << true;
+    QTest::newRow("move across file systems") << "move" << true;
+}
+
+// A 1 GiB file with a few KiB of data is copied as what it is: the copy takes about the data's
+// room on disk, and reads the same.
+void TestFileChanges::sparseFileKeepsItsHoles()
+{
+    QFETCH(QString, operation);
+    QFETCH(bool, endsInHole);
+    Scratch s;
+    Scratch shm(QStringLiteral("/dev/shm"));
+    if (operation == "move" && s.device() == shm.device())
+        QSKIP("the build folder and /dev/shm are on the same file system");
+    writeSparse(s.path("src"), endsInHole);
+    writeSparse(s.path("expected"), endsInHole);
+    if (operation == "copy over")
+        writeFile(s.path("dst"), "old bytes");
+    const QByteArray copy = operation == "move" ? shm.path("dst") : s.path("dst");
+    const Outcome result = outcome([&] {
+        if (operation == "move")
+            changes::moveFile(s.text("src"), shm.text("dst"));
+        else
+            changes::copyFile(s.text("src"), decodeName(copy), operation == "copy over");
+    });
+    QVERIFY2(result.number == 0, result.text());
+    struct stat st;
+    QCOMPARE(::stat(copy.constData(), &st), 0);
+    QCOMPARE(st.st_size, off_t(1) << 30);
+    QVERIFY2(st.st_blocks * 512 <= 1 << 20, qPrintable(QString::number(st.st_blocks)));
+    QVERIFY(sameContents(copy, s.path("expected")));
+}
+
+void TestFileChanges::sourceChangedDuringCopy_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("change");
+    for (const char *operation : {"copy", "move across file systems"}) {
+        for (const char *change : {"cut short", "grown", "rewritten in place"})
+            QTest::addRow("%s, %s", operation, change) << operation << change;
+    }
+}
+
+// Another program changing the source after the first chunk makes the copy fail instead of
+// publishing a torn file; the old destination stays and nothing is left behind.
+void TestFileChanges::sourceChangedDuringCopy()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, change);
+    Scratch s;
+    Scratch shm(QStringLiteral("/dev/shm"));
+    const bool across = operation.startsWith("move");
+    if (across && s.device() == shm.device())
+        QSKIP("the build folder and /dev/shm are on the same file system");
+    writeFile(s.path("src"), patterned(8 << 20, 'x'));
+    setOldTimes(s.path("src"));
+    writeFile(s.path("dst"), "old bytes");
+    Tree after = s.tree();
+    const Tree shmBefore = shm.tree();
+    const QByteArray changed = change == "grown" ? patterned(9 << 20, 'x')
+        : change == "cut short"                  ? patterned(3 << 20, 'x')
+                                                 : patterned(8 << 20, 'y');
+    after.insert("src", "file:" + changed);
+
+    Outcome result;
+    {
+        Progress progress([&](platform::CallState &, int report, qint64, qint64) {
+            if (report != 1)
+                return;
+            const int fd = ::open(s.path("src").constData(), O_WRONLY);
+            if (change == "cut short")
+                QCOMPARE(::ftruncate(fd, 3 << 20), 0);
+            else if (change == "grown")
+                QCOMPARE(::pwrite(fd, changed.constData() + (8 << 20), 1 << 20, 8 << 20), 1 << 20);
+            else
+                QCOMPARE(::pwrite(fd, changed.constData(), 8 << 20, 0), 8 << 20);
+            ::close(fd);
+        });
+        result = outcome([&] {
+            if (across)
+                changes::moveFile(s.text("src"), shm.text("dst"));
+            else
+                changes::copyFile(s.text("src"), s.text("dst"), true);
+        });
+    }
+    QVERIFY2(result.number == EAGAIN, result.text());
+    QVERIFY2(
+        result.description.contains("the source changed while it was being copied"), result.text());
+    QCOMPARE(s.tree(), after);
+    QCOMPARE(shm.tree(), shmBefore);
+}
+
+void TestFileChanges::interruptedCopyLeavesNothing_data()
+{
+    QTest::addColumn<bool>("kill"); // else cancel
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("point");
+    for (const char *how : {"cancelled", "killed"}) {
+        for (const char *operation : {"copy to a new name", "copy over a file", "move across"}) {
+            for (const char *point : {"first chunk", "middle", "last chunk"})
+                QTest::addRow("%s, %s, %s", how, operation, point)
+                    << (how[0] == 'k') << operation << point;
+        }
+    }
+}
+
+// A copy cancelled at any point fails with ECANCELED; one killed at any point (SIGKILL) just
+// ends. Either way the destination's folder holds nothing but the old file, untouched, and the
+// source is where it was.
+void TestFileChanges::interruptedCopyLeavesNothing()
+{
+    QFETCH(bool, kill);
+    QFETCH(QString, operation);
+    QFETCH(QString, point);
+    Scratch s;
+    Scratch shm(QStringLiteral("/dev/shm"));
+    const bool across = operation.startsWith("move");
+    if (across && s.device() == shm.device())
+        QSKIP("the build folder and /dev/shm are on the same file system");
+    writeFile(s.path("src"), patterned(8 << 20, 'c'));
+    writeFile(s.path("old"), "old bytes");
+    const Tree before = s.tree();
+    const Tree shmBefore = shm.tree();
+    const auto call = [&] {
+        return outcome([&] {
+            if (across)
+                changes::moveFile(s.text("src"), shm.text("moved"));
+            else
+                changes::copyFile(
+                    s.text("src"), s.text(operation == "copy over a file" ? "old" : "new"), true);
+        });
+    };
+
+    if (!kill) {
+        Progress progress([&](platform::CallState &state, int report, qint64 done, qint64 total) {
+            QCOMPARE(total, qint64(8 << 20));
+            if (!state.cancelRequested() && reached(point, report, done, total))
+                state.requestCancel();
+        });
+        const Outcome result = call();
+        QVERIFY2(result.number == ECANCELED, result.text());
+        QVERIFY2(result.description.endsWith(
+                     across ? "cancelled; nothing was moved" : "cancelled; nothing was copied"),
+            result.text());
+    } else {
+        // The child reports its progress through a pipe and stops at the point, where the
+        // parent kills it.
+        int pipe[2];
+        QCOMPARE(::pipe(pipe), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(pipe[0]);
+            Progress progress([&](platform::CallState &, int report, qint64 done, qint64 total) {
+                const bool stop = reached(point, report, done, total);
+                const char mark = stop ? 'S' : '.';
+                [[maybe_unused]] const ssize_t written = ::write(pipe[1], &mark, 1);
+                while (stop)
+                    ::pause();
+            });
+            call();
+            ::_exit(0);
+        }
+        ::close(pipe[1]);
+        char mark = 0;
+        while (mark != 'S' && ::read(pipe[0], &mark, 1) == 1) { }
+        ::close(pipe[0]);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(mark == 'S', "the copy ran to its end without reaching the point");
+    }
+    QCOMPARE(s.tree(), before);
+    QCOMPARE(shm.tree(), shmBefore);
+}
+
+void TestFileChanges::copyAsNobody_data()
+{
+    QTest::addColumn<QString>("destination");
+    QTest::addColumn<mode_t>("folderMode");
+    QTest::addColumn<bool>("existing");
+    QTest::newRow("into a write-only folder (drop box)") << "box/dst" << mode_t(0733) << false;
+    QTest::newRow("over root's file: its mode kept, the owner cannot be")
+        << "open/dst" << mode_t(0777) << true;
+}
+
+// Runs the copy as nobody (this program again, with --copy), as root passes every permission
+// check.
+void TestFileChanges::copyAsNobody()
+{
+    QFETCH(QString, destination);
+    QFETCH(mode_t, folderMode);
+    QFETCH(bool, existing);
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (::geteuid() != 0 || setpriv.isEmpty())
+        QSKIP("running a copy as nobody needs root and setpriv");
+    Scratch s;
+    QCOMPARE(::chmod(s.path("").constData(), 0755), 0);
+    const QByteArray folder
+        = s.path(destination.toUtf8()).left(s.path(destination.toUtf8()).lastIndexOf('/'));
+    QCOMPARE(::mkdir(folder.constData(), 0755), 0);
+    QCOMPARE(::chmod(folder.constData(), folderMode), 0);
+    writeFile(s.path("src"), "dropped bytes", 0644);
+    if (existing)
+        writeFile(s.path(destination.toUtf8()), "old bytes", 0666);
+    Tree after = s.tree();
+    after.insert(destination.toUtf8(), "file:dropped bytes");
+
+    QProcess child;
+    child.start(setpriv,
+        {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+            QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(),
+            QStringLiteral("--copy"), s.text("src"), s.text(destination.toUtf8())});
+    QVERIFY(child.waitForFinished(60000));
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+        child.readAllStandardError().constData());
+    QCOMPARE(s.tree(), after);
+    struct stat copy;
+    QCOMPARE(::stat(s.path(destination.toUtf8()).constData(), &copy), 0);
+    QCOMPARE(copy.st_uid, nobodyUid());
+    QCOMPARE(copy.st_mode & 07777, existing ? mode_t(0666) : mode_t(0644));
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 4 && std::strcmp(argv[1], "--copy") == 0)
+        return runCopyChild(argv);
+    QCoreApplication application(argc, argv);
+    TestFileChanges test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_filechanges.moc"

@@ -12,6 +12,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -72,6 +75,7 @@ private Q_SLOTS:
     void rootFolderIsListed();
     void missingFolderLeavesHeadersAndNoRows_data();
     void missingFolderLeavesHeadersAndNoRows();
+    void filesRemovedDuringTheListingAreSkipped();
 
 private:
     QByteArray m_root;
@@ -298,6 +302,69 @@ void TestListing::missingFolderLeavesHeadersAndNoRows()
     }
     QCOMPARE(headerTexts(list.model()), headers);
     QCOMPARE(list.model().rowCount(), 0);
+}
+
+void TestListing::filesRemovedDuringTheListingAreSkipped()
+{
+    const QByteArray folder = m_root + "/busy";
+    // Hard links of one file: creating thousands of inodes is slow on some disks.
+    testing::writeFile(m_root + "/contents", "12345");
+    for (int round = 0; round < 5; ++round) {
+        QCOMPARE(::mkdir(folder.constData(), 0755), 0);
+        QSet<QString> created;
+        for (int k = 0; k < 3000; ++k) {
+            const QString name = QStringLiteral("file %1.txt").arg(k);
+            created.insert(name);
+            QCOMPARE(::link(m_root + "/contents", folder + '/' + name.toUtf8()), 0);
+        }
+        // Every second entry, in the order the folder yields them, is removed and made again
+        // for as long as the listing runs.
+        const QList<QByteArray> entries = [&] {
+            QList<QByteArray> order;
+            DIR *stream = ::opendir(folder.constData());
+            while (const struct dirent *entry = ::readdir(stream)) {
+                if (entry->d_name[0] != '.')
+                    order << entry->d_name;
+            }
+            ::closedir(stream);
+            return order;
+        }();
+        QSet<QString> kept;
+        for (qsizetype k = 0; k < entries.size(); k += 2)
+            kept.insert(QString::fromUtf8(entries[k]));
+        std::atomic<int> state = 0; // 1: churn, 2: stop
+        std::thread deleter([&] {
+            while (state == 0)
+                std::this_thread::yield();
+            while (state == 1) {
+                for (qsizetype k = 1; k < entries.size(); k += 2)
+                    ::unlink(folder + '/' + entries[k]);
+                for (qsizetype k = 1; k < entries.size(); k += 2)
+                    ::link(m_root + "/contents", folder + '/' + entries[k]);
+            }
+        });
+        filelist::ListView list;
+        state = 1;
+        QString failure;
+        try {
+            filelist::loadFileList(list, QString::fromUtf8(folder));
+        } catch (const platform::Failure &f) {
+            failure = f.description();
+        }
+        state = 2;
+        deleter.join();
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        QSet<QString> listed;
+        for (int row = 0; row < list.model().rowCount(); ++row) {
+            listed.insert(list.model().itemText(row));
+            QCOMPARE(list.model().cellText(row, 2), QStringLiteral("0.00KB"));
+        }
+        QVERIFY(listed.contains(kept));
+        QVERIFY(created.contains(listed));
+        for (const QByteArray &name : entries)
+            ::unlink(folder + '/' + name);
+        QCOMPARE(::rmdir(folder.constData()), 0);
+    }
 }
 
 QTEST_MAIN(TestListing)

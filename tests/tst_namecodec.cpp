@@ -23,7 +23,10 @@ private Q_SLOTS:
     void randomBytesRoundTrip();
     void unrepresentableText_data();
     void unrepresentableText();
-    void displayShowsReplacementGlyphs();
+    void displayName_data();
+    void displayName();
+    void editedName_data();
+    void editedName();
 };
 
 void TestNameCodec::validUtf8_data()
@@ -123,11 +126,77 @@ void TestNameCodec::unrepresentableText()
     }
 }
 
-void TestNameCodec::displayShowsReplacementGlyphs()
+void TestNameCodec::displayName_data()
 {
-    const QString text = decodeName(QByteArray("caf\xE9 \xC3\xA9"));
-    QCOMPARE(platform::displayName(text), QStringLiteral("caf\uFFFD é"));
-    QCOMPARE(platform::displayName(QStringLiteral("plain")), QStringLiteral("plain"));
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain") << QStringLiteral("plain") << QStringLiteral("plain");
+    QTest::newRow("escaped bytes")
+        << decodeName(QByteArray("caf\xE9 \xC3\xA9")) << QStringLiteral("caf\uFFFD é");
+    QTest::newRow("right-to-left override")
+        << QStringLiteral("invoice\u202Efdp.exe") << QStringLiteral("invoice⟨U+202E⟩fdp.exe");
+    QTest::newRow("every bidi control")
+        << QStringLiteral(
+               "\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069\u200E\u200F\u061C")
+        << QStringLiteral("⟨U+202A⟩⟨U+202B⟩⟨U+202C⟩⟨U+202D⟩⟨U+202E⟩⟨U+2066⟩⟨U+2067⟩⟨U+2068⟩"
+                          "⟨U+2069⟩⟨U+200E⟩⟨U+200F⟩⟨U+061C⟩");
+    QTest::newRow("escaped byte and isolate") << decodeName(QByteArray("a\xFF\xE2\x81\xA7"
+                                                                       "b"))
+                                              << QStringLiteral("a\uFFFD⟨U+2067⟩b");
+    QTest::newRow("right-to-left letters and joiners stay")
+        << QStringLiteral("تقرير \U0001F469\u200D\U0001F4BB.pdf")
+        << QStringLiteral("تقرير \U0001F469\u200D\U0001F4BB.pdf");
+}
+
+// Shown names replace what would hide or reorder them; the exact name is never changed.
+void TestNameCodec::displayName()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    const QString before = text;
+    QCOMPARE(platform::displayName(text), shown);
+    QCOMPARE(text, before);
+}
+
+void TestNameCodec::editedName_data()
+{
+    QTest::addColumn<QString>("original");
+    QTest::addColumn<QString>("edited"); // the rename box's text after the user's change
+    QTest::addColumn<QString>("expected");
+    const QString rlo = QStringLiteral("invoice\u202Efdp.exe");
+    QTest::newRow("unchanged") << rlo << QStringLiteral("invoice⟨U+202E⟩fdp.exe") << rlo;
+    QTest::newRow("end changed, control kept") << rlo << QStringLiteral("invoice⟨U+202E⟩fdp.txt")
+                                               << QStringLiteral("invoice\u202Efdp.txt");
+    QTest::newRow("start changed, control kept")
+        << rlo << QStringLiteral("old invoice⟨U+202E⟩fdp.exe")
+        << QStringLiteral("old invoice\u202Efdp.exe");
+    QTest::newRow("mark deleted") << rlo << QStringLiteral("invoicefdp.exe")
+                                  << QStringLiteral("invoicefdp.exe");
+    QTest::newRow("mark cut into, the rest is text")
+        << rlo << QStringLiteral("invoice⟨U+202Efdp.exe")
+        << QStringLiteral("invoice⟨U+202Efdp.exe");
+    QTest::newRow("mark typed into a plain name")
+        << QStringLiteral("plain") << QStringLiteral("pl⟨U+202E⟩ain")
+        << QStringLiteral("pl⟨U+202E⟩ain");
+    QTest::newRow("name holding a mark's text")
+        << QStringLiteral("a⟨U+202E⟩b") << QStringLiteral("a⟨U+202E⟩b.txt")
+        << QStringLiteral("a⟨U+202E⟩b.txt");
+    QTest::newRow("repeated letters around a control") << QStringLiteral(
+        "aa\u2067aa") << QStringLiteral("aa⟨U+2067⟩a") << QStringLiteral("aa\u2067a");
+    QTest::newRow("escaped bytes kept")
+        << decodeName(QByteArray("caf\xE9\xE2\x80\x8F"))
+        << decodeName(QByteArray("caf\xE9")) + QStringLiteral("⟨U+200F⟩.old")
+        << decodeName(QByteArray("caf\xE9\xE2\x80\x8F.old"));
+    QTest::newRow("all replaced") << rlo << QStringLiteral("new.txt") << QStringLiteral("new.txt");
+}
+
+// The rename box shows the marked form; what the user leaves alone keeps its exact characters.
+void TestNameCodec::editedName()
+{
+    QFETCH(QString, original);
+    QFETCH(QString, edited);
+    QFETCH(QString, expected);
+    QCOMPARE(platform::editedName(original, edited), expected);
 }
 
 QTEST_GUILESS_MAIN(TestNameCodec)
