@@ -633,6 +633,9 @@ void moveAcross(
         request.fail(errno, u"the source vanished while it was being moved"_s);
     if (!sameFile(now, st))
         request.refuse(EAGAIN, u"the source was replaced while it was being moved"_s);
+    // Cancelled by now: the copy goes again and the source stays, as if nothing had been done.
+    if (cancelRequested())
+        request.refuse(ECANCELED, u"cancelled; nothing was moved"_s);
     if (unlink(from.constData()) != 0)
         request.fail(errno, u"cannot remove the source"_s);
     created.keep();
@@ -706,6 +709,10 @@ void copyFile(const QString &source, const QString &destination, bool overwrite)
     NewFile copy(request, created, place.name);
     writeCopy(request, in.get(), copy.fd(), st, replaced ? &*replaced : nullptr,
         u"cancelled; nothing was copied"_s);
+    // The last moment at which Cancel still leaves everything as it was: a call that the window
+    // has given up on must not put a copy in place afterwards.
+    if (cancelRequested())
+        request.refuse(ECANCELED, u"cancelled; nothing was copied"_s);
     copy.publish(request, place.name, overwrite ? Publish::Replace : Publish::NoReplace);
     created.keep();
     const int syncError = syncFolder(folder.get(), copy.fd());
