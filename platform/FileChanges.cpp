@@ -49,7 +49,7 @@ public:
     // A step that failed with errno err: "<step>: <strerror>".
     [[noreturn]] void fail(int err, const QString &step) const
     {
-        refuse(err, step + u": "_s + errnoText(err));
+        refuse(err, step + QStringLiteral(": ") + errnoText(err));
     }
 
 private:
@@ -205,9 +205,9 @@ Fd openFolder(const Request &request, const Place &place)
 {
     Fd folder(open(place.folderPath().constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0 && errno == ENOENT)
-        request.refuse(ENOENT, u"the destination folder does not exist"_s);
+        request.refuse(ENOENT, Request::tr("the destination folder does not exist"));
     if (folder.get() < 0)
-        request.fail(errno, u"cannot open the destination folder"_s);
+        request.fail(errno, Request::tr("cannot open the destination folder"));
     return folder;
 }
 
@@ -217,24 +217,24 @@ Fd openSource(const Request &request, const QByteArray &path, bool followLinks, 
 {
     if ((followLinks ? stat(path.constData(), &st) : lstat(path.constData(), &st)) != 0) {
         if (errno == ENOENT)
-            request.refuse(ENOENT, u"the source does not exist"_s);
-        request.fail(errno, u"cannot examine the source"_s);
+            request.refuse(ENOENT, Request::tr("the source does not exist"));
+        request.fail(errno, Request::tr("cannot examine the source"));
     }
     if (S_ISDIR(st.st_mode))
-        request.refuse(EISDIR, u"the source is a folder"_s);
+        request.refuse(EISDIR, Request::tr("the source is a folder"));
     if (!S_ISREG(st.st_mode))
-        request.refuse(EINVAL, u"the source is not a regular file"_s);
+        request.refuse(EINVAL, Request::tr("the source is not a regular file"));
     const int noFollow = followLinks ? 0 : O_NOFOLLOW;
     Fd in(open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | noFollow));
     if (in.get() < 0 && errno == ENOENT)
-        request.refuse(ENOENT, u"the source no longer exists"_s);
+        request.refuse(ENOENT, Request::tr("the source no longer exists"));
     if (in.get() < 0)
-        request.fail(errno, u"cannot open the source"_s);
+        request.fail(errno, Request::tr("cannot open the source"));
     struct stat opened;
     if (fstat(in.get(), &opened) != 0)
-        request.fail(errno, u"cannot examine the source"_s);
+        request.fail(errno, Request::tr("cannot examine the source"));
     if (!S_ISREG(opened.st_mode) || !sameFile(opened, st))
-        request.refuse(EAGAIN, u"the source was replaced while it was being opened"_s);
+        request.refuse(EAGAIN, Request::tr("the source was replaced while it was being opened"));
     st = opened;
     return in;
 }
@@ -250,10 +250,10 @@ void checkSourceUnchanged(const Request &request, int in, const struct stat &bef
 {
     struct stat after;
     if (fstat(in, &after) != 0)
-        request.fail(errno, u"cannot examine the source"_s);
+        request.fail(errno, Request::tr("cannot examine the source"));
     if (!sameFile(after, before) || after.st_size != before.st_size
         || !sameTime(after.st_mtim, before.st_mtim) || !sameTime(after.st_ctim, before.st_ctim))
-        request.refuse(EAGAIN, u"the source changed while it was being copied"_s);
+        request.refuse(EAGAIN, Request::tr("the source changed while it was being copied"));
 }
 
 // Copies a file's data in chunks, so that the window waiting for it can show progress and stop
@@ -300,7 +300,7 @@ public:
             }
         }
         if (ftruncate(m_out, m_size) != 0)
-            m_request.fail(errno, u"copying the data failed"_s);
+            m_request.fail(errno, Request::tr("copying the data failed"));
         chunkDone(m_size);
     }
 
@@ -350,7 +350,7 @@ private:
         if (n == 0 || errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
             m_readWrite = true;
         else if (errno != EINTR)
-            m_request.fail(errno, u"copying the data failed"_s);
+            m_request.fail(errno, Request::tr("copying the data failed"));
         return 0;
     }
 
@@ -361,7 +361,7 @@ private:
         const ssize_t got
             = pread(m_in, m_buffer.data(), std::min(m_buffer.size(), size_t(length)), offset);
         if (got < 0 && errno != EINTR)
-            m_request.fail(errno, u"copying the data failed"_s);
+            m_request.fail(errno, Request::tr("copying the data failed"));
         if (got == 0)
             m_ended = true;
         ssize_t done = 0;
@@ -369,7 +369,7 @@ private:
             const ssize_t put
                 = pwrite(m_out, m_buffer.data() + done, size_t(got - done), offset + done);
             if (put < 0 && errno != EINTR)
-                m_request.fail(errno, u"copying the data failed"_s);
+                m_request.fail(errno, Request::tr("copying the data failed"));
             done += std::max<ssize_t>(put, 0);
         }
         return done;
@@ -382,7 +382,8 @@ private:
         for (off_t position = 0; !m_ended;) {
             position += transfer(position, m_chunk);
             if (position > unsizedLimit)
-                m_request.refuse(EFBIG, u"the source gives more data than its size says"_s);
+                m_request.refuse(
+                    EFBIG, Request::tr("the source gives more data than its size says"));
             chunkDone(position);
         }
     }
@@ -446,9 +447,9 @@ void publishNamed(const Request &request, Created &created, const QByteArray &na
         ? (renameat(folder, temporary, folder, name.constData()) == 0 ? 0 : errno)
         : renameNoReplace(folder, temporary, folder, name.constData());
     if (err == EEXIST)
-        request.refuse(EEXIST, u"the destination already exists"_s);
+        request.refuse(EEXIST, Request::tr("the destination already exists"));
     if (err != 0)
-        request.fail(err, u"cannot put the copy in place"_s);
+        request.fail(err, Request::tr("cannot put the copy in place"));
     created.renamedTo(name);
 }
 
@@ -473,13 +474,15 @@ public:
         if (m_unnamed)
             return;
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            request.fail(errno, u"cannot create a temporary file in the destination folder"_s);
+            request.fail(
+                errno, Request::tr("cannot create a temporary file in the destination folder"));
         Fd named(created.create(forName, [](int folder, const char *temporary) {
             return openat(
                 folder, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         }));
         if (named.get() < 0)
-            request.fail(errno, u"cannot create a temporary file in the destination folder"_s);
+            request.fail(
+                errno, Request::tr("cannot create a temporary file in the destination folder"));
         m_fd = std::move(named);
     }
 
@@ -496,15 +499,15 @@ public:
         if (err == 0)
             return m_created.renamedTo(name);
         if (err == EEXIST && mode == Publish::NoReplace)
-            request.refuse(EEXIST, u"the destination already exists"_s);
+            request.refuse(EEXIST, Request::tr("the destination already exists"));
         if (err != EEXIST)
-            request.fail(err, u"cannot put the copy in place"_s);
+            request.fail(err, Request::tr("cannot put the copy in place"));
         const int linked = m_created.create(name, [this](int folder, const char *temporary) {
             errno = linkUnnamed(m_fd.get(), folder, temporary);
             return errno == 0 ? 0 : -1;
         });
         if (linked < 0)
-            request.fail(errno, u"cannot put the copy in place"_s);
+            request.fail(errno, Request::tr("cannot put the copy in place"));
         publishNamed(request, m_created, name, mode);
     }
 
@@ -528,18 +531,18 @@ void writeCopy(const Request &request, int in, int out, const struct stat &st,
     if (replaced && fchown(out, replaced->st_uid, replaced->st_gid) != 0) {
         // Not permitted to give the file away: keep at least its group where that is allowed.
         if (errno != EPERM || (fchown(out, uid_t(-1), replaced->st_gid) != 0 && errno != EPERM))
-            request.fail(errno, u"cannot give the copy the replaced file's owner"_s);
+            request.fail(errno, Request::tr("cannot give the copy the replaced file's owner"));
     }
     // Set-user-ID and set-group-ID are not carried: the copy belongs to whoever copies. A file
     // system that keeps no permission bits (FAT) still gets the data.
     const mode_t mode = (replaced ? replaced->st_mode : st.st_mode) & 0777;
     if (fchmod(out, mode) != 0 && errno != EPERM && errno != EOPNOTSUPP)
-        request.fail(errno, u"cannot set the permission bits of the copy"_s);
+        request.fail(errno, Request::tr("cannot set the permission bits of the copy"));
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (futimens(out, times) != 0)
-        request.fail(errno, u"cannot set the modification time of the copy"_s);
+        request.fail(errno, Request::tr("cannot set the modification time of the copy"));
     if (fsync(out) != 0)
-        request.fail(errno, u"cannot flush the copy to disk"_s);
+        request.fail(errno, Request::tr("cannot flush the copy to disk"));
 }
 
 // Refuses what a copy must not replace. Returns the status of the file the copy replaces, none
@@ -550,26 +553,26 @@ std::optional<struct stat> checkCopyDestination(
     const QByteArray name = splitPath(path).name;
     struct stat st;
     if (stat(path.constData(), &st) == 0 && sameFile(st, source))
-        request.refuse(EEXIST, u"the source and the destination are the same file"_s);
+        request.refuse(EEXIST, Request::tr("the source and the destination are the same file"));
     if (name.isEmpty() || name == "." || name == "..")
-        request.refuse(EISDIR, u"the destination is a folder"_s);
+        request.refuse(EISDIR, Request::tr("the destination is a folder"));
     if (lstat(path.constData(), &st) != 0) {
         if (errno == ENOENT)
             return std::nullopt;
-        request.fail(errno, u"cannot examine the destination"_s);
+        request.fail(errno, Request::tr("cannot examine the destination"));
     }
     if (S_ISDIR(st.st_mode))
-        request.refuse(EISDIR, u"the destination is a folder"_s);
+        request.refuse(EISDIR, Request::tr("the destination is a folder"));
     if (S_ISLNK(st.st_mode))
         request.refuse(ELOOP,
-            u"the destination is a symbolic link, and a copy is never written "
-            "through one"_s);
+            Request::tr(
+                "the destination is a symbolic link, and a copy is never written through one"));
     if (!S_ISREG(st.st_mode))
-        request.refuse(EINVAL, u"the destination is not a regular file"_s);
+        request.refuse(EINVAL, Request::tr("the destination is not a regular file"));
     if (!overwrite)
-        request.refuse(EEXIST, u"the destination already exists"_s);
+        request.refuse(EEXIST, Request::tr("the destination already exists"));
     if (isReadOnly(st))
-        request.refuse(EACCES, u"the destination is read-only"_s);
+        request.refuse(EACCES, Request::tr("the destination is read-only"));
     return st;
 }
 
@@ -593,7 +596,7 @@ void moveAcross(
 {
     struct stat st;
     if (lstat(to.constData(), &st) == 0) // early and friendly; publishing checks atomically
-        request.refuse(EEXIST, u"the destination already exists"_s);
+        request.refuse(EEXIST, Request::tr("the destination already exists"));
     const Place place = splitPath(to);
     Fd folder = openFolder(request, place);
     Created created(folder.get());
@@ -602,42 +605,43 @@ void moveAcross(
         QByteArray target(PATH_MAX, Qt::Uninitialized);
         const ssize_t length = readlink(from.constData(), target.data(), size_t(target.size()));
         if (length < 0)
-            request.fail(errno, u"cannot read the symbolic link"_s);
+            request.fail(errno, Request::tr("cannot read the symbolic link"));
         target.truncate(length);
         if (created.create(place.name,
                 [&](int at, const char *temporary) {
                     return symlinkat(target.constData(), at, temporary);
                 })
             < 0)
-            request.fail(errno, u"cannot create a temporary link in the destination folder"_s);
+            request.fail(
+                errno, Request::tr("cannot create a temporary link in the destination folder"));
         publishNamed(request, created, place.name, Publish::NoReplace);
         st = source;
     } else if (S_ISREG(source.st_mode)) {
         Fd in = openSource(request, from, false, st);
         copy.emplace(request, created, place.name);
-        writeCopy(request, in.get(), copy->fd(), st, nullptr, u"cancelled; nothing was moved"_s);
+        writeCopy(request, in.get(), copy->fd(), st, nullptr,
+            Request::tr("cancelled; nothing was moved"));
         copy->publish(request, place.name, Publish::NoReplace);
     } else {
         request.refuse(EXDEV,
-            u"only files and symbolic links can be moved to another file "
-            "system"_s);
+            Request::tr("only files and symbolic links can be moved to another file system"));
     }
     if (const int err = syncFolder(folder.get(), copy ? copy->fd() : -1))
-        request.fail(err, u"cannot flush the destination folder to disk"_s);
+        request.fail(err, Request::tr("cannot flush the destination folder to disk"));
     if (copy) {
         if (const int err = copy->close())
-            request.fail(err, u"cannot close the copy"_s);
+            request.fail(err, Request::tr("cannot close the copy"));
     }
     struct stat now;
     if (lstat(from.constData(), &now) != 0)
-        request.fail(errno, u"the source vanished while it was being moved"_s);
+        request.fail(errno, Request::tr("the source vanished while it was being moved"));
     if (!sameFile(now, st))
-        request.refuse(EAGAIN, u"the source was replaced while it was being moved"_s);
+        request.refuse(EAGAIN, Request::tr("the source was replaced while it was being moved"));
     // Cancelled by now: the copy goes again and the source stays, as if nothing had been done.
     if (cancelRequested())
-        request.refuse(ECANCELED, u"cancelled; nothing was moved"_s);
+        request.refuse(ECANCELED, Request::tr("cancelled; nothing was moved"));
     if (unlink(from.constData()) != 0)
-        request.fail(errno, u"cannot remove the source"_s);
+        request.fail(errno, Request::tr("cannot remove the source"));
     created.keep();
 }
 
@@ -658,19 +662,19 @@ void renameCaseOnly(const Request &request, const QByteArray &from, const QByteA
         if (err == EEXIST)
             continue;
         if (err != 0)
-            request.fail(err, u"cannot rename"_s);
+            request.fail(err, Request::tr("cannot rename"));
         err = renameNoReplace(AT_FDCWD, parked.constData(), AT_FDCWD, to.constData());
         if (err == 0)
             return;
         if (renameNoReplace(AT_FDCWD, parked.constData(), AT_FDCWD, from.constData()) != 0)
             request.fail(err,
-                u"cannot rename, and the file is left as '%1'"_s.arg(
-                    displayName(decodeName(parked))));
+                Request::tr("cannot rename, and the file is left as '%1'")
+                    .arg(displayName(decodeName(parked))));
         if (err == EEXIST) // the new spelling is a hard link of the source
-            request.refuse(EEXIST, u"the source and the destination are the same file"_s);
-        request.fail(err, u"cannot rename"_s);
+            request.refuse(EEXIST, Request::tr("the source and the destination are the same file"));
+        request.fail(err, Request::tr("cannot rename"));
     }
-    request.refuse(EEXIST, u"no free temporary name in the folder"_s);
+    request.refuse(EEXIST, Request::tr("no free temporary name in the folder"));
 }
 
 // The destination exists. Renaming to another letter case of the same name on a
@@ -684,11 +688,11 @@ void moveOntoExisting(const Request &request, const QByteArray &from, const QByt
             && stat(placeA.folderPath().constData(), &folderA) == 0
             && stat(placeB.folderPath().constData(), &folderB) == 0 && sameFile(folderA, folderB))
             return renameCaseOnly(request, from, to);
-        request.refuse(EEXIST, u"the source and the destination are the same file"_s);
+        request.refuse(EEXIST, Request::tr("the source and the destination are the same file"));
     }
     if (stat(from.constData(), &a) == 0 && stat(to.constData(), &b) == 0 && sameFile(a, b))
-        request.refuse(EEXIST, u"the source and the destination are the same file"_s);
-    request.refuse(EEXIST, u"the destination already exists"_s);
+        request.refuse(EEXIST, Request::tr("the source and the destination are the same file"));
+    request.refuse(EEXIST, Request::tr("the destination already exists"));
 }
 
 } // namespace
@@ -708,18 +712,18 @@ void copyFile(const QString &source, const QString &destination, bool overwrite)
     Created created(folder.get());
     NewFile copy(request, created, place.name);
     writeCopy(request, in.get(), copy.fd(), st, replaced ? &*replaced : nullptr,
-        u"cancelled; nothing was copied"_s);
+        Request::tr("cancelled; nothing was copied"));
     // The last moment at which Cancel still leaves everything as it was: a call that the window
     // has given up on must not put a copy in place afterwards.
     if (cancelRequested())
-        request.refuse(ECANCELED, u"cancelled; nothing was copied"_s);
+        request.refuse(ECANCELED, Request::tr("cancelled; nothing was copied"));
     copy.publish(request, place.name, overwrite ? Publish::Replace : Publish::NoReplace);
     created.keep();
     const int syncError = syncFolder(folder.get(), copy.fd());
     const int closeError = copy.close();
     if (syncError || closeError)
         request.fail(syncError ? syncError : closeError,
-            u"the copy is in place, but flushing it to disk failed"_s);
+            Request::tr("the copy is in place, but flushing it to disk failed"));
 }
 
 void moveFile(const QString &source, const QString &destination)
@@ -732,22 +736,22 @@ void moveFile(const QString &source, const QString &destination)
     struct stat st;
     if (lstat(from.constData(), &st) != 0) {
         if (errno == ENOENT)
-            request.refuse(ENOENT, u"the source does not exist"_s);
-        request.fail(errno, u"cannot examine the source"_s);
+            request.refuse(ENOENT, Request::tr("the source does not exist"));
+        request.fail(errno, Request::tr("cannot examine the source"));
     }
     if (S_ISDIR(st.st_mode))
-        request.refuse(EISDIR, u"the source is a folder, and only files are moved"_s);
+        request.refuse(EISDIR, Request::tr("the source is a folder, and only files are moved"));
     const int err = renameNoReplace(AT_FDCWD, from.constData(), AT_FDCWD, to.constData());
     if (err == EXDEV)
         return moveAcross(request, from, to, st);
     if (err == EEXIST)
         return moveOntoExisting(request, from, to);
     if (err == ENOENT && lstat(from.constData(), &st) != 0)
-        request.refuse(ENOENT, u"the source no longer exists"_s);
+        request.refuse(ENOENT, Request::tr("the source no longer exists"));
     if (err == ENOENT)
-        request.refuse(ENOENT, u"the destination folder does not exist"_s);
+        request.refuse(ENOENT, Request::tr("the destination folder does not exist"));
     if (err != 0)
-        request.fail(err, u"cannot rename"_s);
+        request.fail(err, Request::tr("cannot rename"));
 }
 
 void deleteFile(const QString &path, bool force)
@@ -757,20 +761,20 @@ void deleteFile(const QString &path, bool force)
     struct stat st;
     if (lstat(bytes.constData(), &st) != 0) {
         if (errno == ENOENT)
-            request.refuse(ENOENT, u"the file does not exist"_s);
-        request.fail(errno, u"cannot examine the file"_s);
+            request.refuse(ENOENT, Request::tr("the file does not exist"));
+        request.fail(errno, Request::tr("cannot examine the file"));
     }
     if (S_ISDIR(st.st_mode))
-        request.refuse(EISDIR, u"it is a folder, and only files are deleted"_s);
+        request.refuse(EISDIR, Request::tr("it is a folder, and only files are deleted"));
     if (!force && !S_ISLNK(st.st_mode) && isReadOnly(st))
-        request.refuse(EACCES, u"the file is read-only"_s);
+        request.refuse(EACCES, Request::tr("the file is read-only"));
     if (unlink(bytes.constData()) == 0)
         return;
     if (errno == ENOENT)
-        request.refuse(ENOENT, u"the file no longer exists"_s);
+        request.refuse(ENOENT, Request::tr("the file no longer exists"));
     if (errno == EISDIR)
-        request.refuse(EISDIR, u"it is a folder, and only files are deleted"_s);
-    request.fail(errno, u"cannot remove the file"_s);
+        request.refuse(EISDIR, Request::tr("it is a folder, and only files are deleted"));
+    request.fail(errno, Request::tr("cannot remove the file"));
 }
 
 } // namespace platform::changes
