@@ -46,15 +46,35 @@ Timestamp toTimestamp(const struct statx_timestamp &t)
         err, QCoreApplication::translate("platform", "Cannot read the folder"), folder.text);
 }
 
+bool isDots(const char *name)
+{
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+int readerDescriptor(const OpenFolder &folder, EntryReader::Access access)
+{
+    const int fd = access == EntryReader::Access::Search
+        ? ::openat(folder.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+        : ::fcntl(folder.fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        failToRead(errno, folder);
+    // A duplicate shares the reading position: start from the first entry.
+    if (access == EntryReader::Access::NamesOnly && ::lseek(fd, 0, SEEK_SET) != 0) {
+        const int err = errno;
+        ::close(fd);
+        failToRead(err, folder);
+    }
+    return fd;
+}
+
 } // namespace
 
-EntryStatus lookAt(const Folder &folder, const char *name)
+EntryStatus lookAt(const OpenFolder &folder, const char *name)
 {
-    const int fd = folder.m_folder->fd;
     struct statx status;
     EntryStatus result;
-    if (::statx(fd, name, statusFlags, statusMask, &status) != 0
-        && ::statx(fd, name, statusFlags | AT_SYMLINK_NOFOLLOW, statusMask, &status) != 0) {
+    if (::statx(folder.fd, name, statusFlags, statusMask, &status) != 0
+        && ::statx(folder.fd, name, statusFlags | AT_SYMLINK_NOFOLLOW, statusMask, &status) != 0) {
         result.error = errno;
         result.kind = result.error == ENOENT || result.error == ESTALE ? EntryStatus::Gone
                                                                        : EntryStatus::Failed;
@@ -73,47 +93,59 @@ EntryStatus lookAt(const Folder &folder, const char *name)
     return result;
 }
 
-// The batches are read through a descriptor of their own, so that the folder's one keeps
-// serving the looks at entries, from other threads too.
-EntryBatches::EntryBatches(const Folder &folder)
-    : m_folder(folder)
-    , m_fd(::openat(folder.m_folder->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-    , m_buffer(nullptr)
+EntryStatus lookAt(const Folder &folder, const char *name)
 {
-    if (m_fd < 0)
-        failToRead(errno, *folder.m_folder);
-    m_buffer = static_cast<char *>(std::malloc(batchBytes));
+    return lookAt(*folder.m_folder, name);
+}
+
+EntryReader::EntryReader(const OpenFolder &folder, Access access)
+    : m_folder(folder)
+    , m_fd(readerDescriptor(folder, access))
+    , m_buffer(static_cast<char *>(std::malloc(batchBytes)))
+{
     if (!m_buffer) {
         ::close(m_fd);
         throw std::bad_alloc();
     }
 }
 
-EntryBatches::~EntryBatches()
+EntryReader::EntryReader(const Folder &folder)
+    : EntryReader(*folder.m_folder, Access::Search)
+{ }
+
+EntryReader::~EntryReader()
 {
     std::free(m_buffer);
     ::close(m_fd);
 }
 
-long EntryBatches::readBatch()
+bool EntryReader::fill()
 {
     for (;;) {
         const long bytes = ::syscall(SYS_getdents64, m_fd, m_buffer, batchBytes);
-        if (bytes >= 0)
-            return bytes;
+        if (bytes >= 0) {
+            m_filled = bytes;
+            m_position = 0;
+            return bytes > 0;
+        }
         if (errno != EINTR)
-            failToRead(errno, *m_folder.m_folder);
+            failToRead(errno, m_folder);
     }
 }
 
-EntryBatches::Entry EntryBatches::entryAt(long offset) const
+const char *EntryReader::next(size_t &length, unsigned char &type)
 {
-    const auto *entry = reinterpret_cast<const LinuxDirent64 *>(m_buffer + offset);
-    const char *name = entry->d_name;
-    const bool dots = name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-    if (dots || entry->d_type == DT_DIR)
-        return {nullptr, 0, entry->d_reclen};
-    return {name, std::strlen(name), entry->d_reclen};
+    for (;;) {
+        if (m_position >= m_filled && !fill())
+            return nullptr;
+        const auto *entry = reinterpret_cast<const LinuxDirent64 *>(m_buffer + m_position);
+        m_position += entry->d_reclen;
+        if (isDots(entry->d_name))
+            continue;
+        length = std::strlen(entry->d_name);
+        type = entry->d_type;
+        return entry->d_name;
+    }
 }
 
 } // namespace platform

@@ -7,66 +7,48 @@
 
 namespace platform {
 
-// The two steps a listing of a large folder is made of, for a reader that shares them between
-// threads: reading the entries' names in large batches, and looking at each entry once.
+struct OpenFolder;
 
-// What the one look at an entry found: a file with its details, a folder (a symbolic link to
-// one; such an entry gets no row), an entry gone since its name was read, or a failure to look
-// (error is the errno, and only the name is known).
-struct EntryStatus
-{
-    enum Kind : quint8 { File, Folder, Gone, Failed };
-
-    Kind kind = Gone;
-    int error = 0;
-    std::int64_t size = 0;
-    Timestamp modified = 0;
-    std::optional<Timestamp> created;
-};
+// The two steps every listing is made of, shared by the walk over a folder's Files, the folder
+// tree's subfolders and the file list's reader that spreads the work over threads: reading the
+// entries' names in large batches, and looking at an entry once (see EntryStatus).
 
 // One statx of the entry name in folder, following a symbolic link; a link that dangles or loops
-// is looked at itself, and listed as a file with its own details.
+// (or whose target may not be looked at) is looked at itself, and listed as a file with its own
+// details. Safe to call from several threads at once.
 EntryStatus lookAt(const Folder &folder, const char *name);
+EntryStatus lookAt(const OpenFolder &folder, const char *name);
 
-// The entries of an open folder, read with getdents64 in batches of some thousands. "." and
-// ".." are left out, and so are entries the folder reports as folders; symbolic links and
-// entries of unknown type are passed on, for lookAt to decide.
-class EntryBatches
+// The entries of an open folder in the order the file system yields them, read with getdents64
+// some thousands at a time, "." and ".." left out.
+class EntryReader
 {
 public:
-    explicit EntryBatches(const Folder &folder);
-    ~EntryBatches();
-    EntryBatches(const EntryBatches &) = delete;
-    EntryBatches &operator=(const EntryBatches &) = delete;
+    // Reading the names needs no right to search the folder; looking at the entries does. A
+    // reader for a walk that looks at them takes its own descriptor through the folder's, so
+    // that a folder that cannot be searched fails at once; a reader for names only shares the
+    // folder's descriptor.
+    enum class Access { Search, NamesOnly };
 
-    // Reads the next batch and calls add(name, length) for each entry in it, name ending in a
-    // zero byte. Returns false once the folder is exhausted. Throws Failure when it cannot be
-    // read.
-    template<class Add> bool next(Add add)
-    {
-        const long bytes = readBatch();
-        for (long offset = 0; offset < bytes;) {
-            const Entry entry = entryAt(offset);
-            offset += entry.recordLength;
-            if (entry.name)
-                add(entry.name, entry.length);
-        }
-        return bytes > 0;
-    }
+    EntryReader(const OpenFolder &folder, Access access);
+    explicit EntryReader(const Folder &folder);
+    ~EntryReader();
+    EntryReader(const EntryReader &) = delete;
+    EntryReader &operator=(const EntryReader &) = delete;
+
+    // The next entry's name (ending in a zero byte), its length, and the type the folder gives
+    // for it (DT_REG, DT_DIR, DT_LNK, DT_UNKNOWN, ...); nullptr at the end. Throws Failure when
+    // the folder cannot be read.
+    const char *next(size_t &length, unsigned char &type);
 
 private:
-    struct Entry
-    {
-        const char *name; // nullptr for an entry that is left out
-        size_t length;
-        unsigned short recordLength;
-    };
-    long readBatch();
-    Entry entryAt(long offset) const;
+    bool fill();
 
-    const Folder &m_folder;
+    const OpenFolder &m_folder;
     int m_fd;
     char *m_buffer;
+    long m_filled = 0;
+    long m_position = 0;
 };
 
 } // namespace platform

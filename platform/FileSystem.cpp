@@ -1,4 +1,6 @@
 #include "platform/FileSystem.h"
+
+#include "platform/EntryScan.h"
 #include "platform/OpenFolder.h"
 
 #include "platform/Failure.h"
@@ -16,79 +18,12 @@
 
 namespace platform {
 
-
 namespace {
-
-constexpr unsigned statusMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_BTIME;
-// Do not trigger automounts while listing; a stat of an entry must never mount anything.
-constexpr int statusFlags = AT_NO_AUTOMOUNT | AT_STATX_SYNC_AS_STAT;
 
 QString childText(const OpenFolder &folder, QByteArrayView name)
 {
     return folder.text + QLatin1Char('/') + decodeName(name);
 }
-
-Timestamp toTimestamp(const struct statx_timestamp &t)
-{
-    return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
-
-bool isDots(const char *name)
-{
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
-[[noreturn]] void failToRead(int err, const OpenFolder &folder)
-{
-    throw Failure::fromErrno(
-        err, QCoreApplication::translate("platform", "Cannot read the folder"), folder.text);
-}
-
-// A stream over the folder's entries from the first one, on a descriptor of its own so that
-// closing the stream leaves the folder open. A walk over the files reopens the folder through
-// its descriptor, which needs the right to search it, as the statx of every entry does anyway:
-// a folder whose files cannot be looked at fails at once. Reading subfolder names needs no such
-// right, so that walk takes a duplicate of the descriptor (which shares its reading position).
-enum class Access { Search, NamesOnly };
-
-DIR *openEntryStream(const OpenFolder &folder, Access access)
-{
-    const int fd = access == Access::Search
-        ? ::openat(folder.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-        : ::fcntl(folder.fd, F_DUPFD_CLOEXEC, 0);
-    if (fd < 0)
-        failToRead(errno, folder);
-    if (access == Access::NamesOnly && ::lseek(fd, 0, SEEK_SET) != 0) {
-        const int err = errno;
-        ::close(fd);
-        failToRead(err, folder);
-    }
-    DIR *stream = ::fdopendir(fd);
-    if (!stream) {
-        const int err = errno;
-        ::close(fd);
-        failToRead(err, folder);
-    }
-    return stream;
-}
-
-// The next entry other than "." and "..", or nullptr at the end.
-const struct dirent *nextEntry(DIR *stream, const OpenFolder &folder)
-{
-    for (;;) {
-        errno = 0;
-        const struct dirent *entry = ::readdir(stream);
-        if (!entry && errno != 0)
-            failToRead(errno, folder);
-        if (!entry || !isDots(entry->d_name))
-            return entry;
-    }
-}
-
-struct StreamCloser
-{
-    void operator()(DIR *stream) const { ::closedir(stream); }
-};
 
 } // namespace
 
@@ -99,30 +34,28 @@ QString File::Name() const
     return decodeName(m_name);
 }
 
-const struct statx &File::status() const
+const EntryStatus &File::status() const
 {
-    if (m_statusError != 0)
-        throw Failure::fromErrno(m_statusError, QCoreApplication::translate("platform", "Cannot read the details of"),
+    if (m_status.kind == EntryStatus::Failed)
+        throw Failure::fromErrno(m_status.error,
+            QCoreApplication::translate("platform", "Cannot read the details of"),
             childText(*m_folder, m_name));
     return m_status;
 }
 
 std::int64_t File::Size() const
 {
-    return std::int64_t(status().stx_size);
+    return status().size;
 }
 
 Timestamp File::DateLastModified() const
 {
-    return toTimestamp(status().stx_mtime);
+    return status().modified;
 }
 
 std::optional<Timestamp> File::DateCreated() const
 {
-    const struct statx &s = status();
-    if (!(s.stx_mask & STATX_BTIME) || (s.stx_btime.tv_sec == 0 && s.stx_btime.tv_nsec == 0))
-        return std::nullopt;
-    return toTimestamp(s.stx_btime);
+    return status().created;
 }
 
 void File::Delete(bool force) const
@@ -134,19 +67,11 @@ void File::Delete(bool force) const
 
 FileCollection::FileCollection(std::shared_ptr<const OpenFolder> folder)
     : m_folder(std::move(folder))
-    , m_stream(openEntryStream(*m_folder, Access::Search))
+    , m_reader(std::make_unique<EntryReader>(*m_folder, EntryReader::Access::Search))
 { }
 
-FileCollection::FileCollection(FileCollection &&other) noexcept
-    : m_folder(std::move(other.m_folder))
-    , m_stream(std::exchange(other.m_stream, nullptr))
-{ }
-
-FileCollection::~FileCollection()
-{
-    if (m_stream)
-        ::closedir(static_cast<DIR *>(m_stream));
-}
+FileCollection::FileCollection(FileCollection &&other) noexcept = default;
+FileCollection::~FileCollection() = default;
 
 FileCollection::Iterator FileCollection::begin()
 {
@@ -158,41 +83,29 @@ FileCollection::Iterator FileCollection::end()
     return Iterator();
 }
 
-// Reads entries until the next one that is not a folder, taking each one's statx here (following
-// a symlink), so that an entry another program removes meanwhile is simply not listed. Entries
-// the folder itself reports as folders are passed over without a stat.
+// Reads entries until the next one that is not a folder, looking at each one here (following a
+// symlink), so that an entry another program removes meanwhile is simply not listed. Entries
+// the folder itself reports as folders are passed over without a look. A failure to look is the
+// file's own: its property reads report it.
 bool FileCollection::advance(File &file)
 {
-    auto *stream = static_cast<DIR *>(m_stream);
-    for (;;) {
-        const struct dirent *entry = nextEntry(stream, *m_folder);
-        if (!entry)
-            return false;
-        if (entry->d_type == DT_DIR)
+    size_t length = 0;
+    unsigned char type = DT_UNKNOWN;
+    while (const char *name = m_reader->next(length, type)) {
+        if (type == DT_DIR)
             continue;
-        int err = 0;
-        // A dangling symlink, one that loops or one whose target may not be looked at is listed
-        // as a file with the link's own details.
-        if (::statx(m_folder->fd, entry->d_name, statusFlags, statusMask, &file.m_status) != 0
-            && ::statx(m_folder->fd, entry->d_name, statusFlags | AT_SYMLINK_NOFOLLOW, statusMask,
-                   &file.m_status)
-                != 0)
-            err = errno;
-        // Gone between reading the folder and looking at the entry: nothing to list.
-        if (err == ENOENT || err == ESTALE)
+        const EntryStatus status = lookAt(*m_folder, name);
+        if (status.kind == EntryStatus::Gone || status.kind == EntryStatus::Folder)
             continue;
-        if (err == 0 && S_ISDIR(file.m_status.stx_mode))
-            continue;
-        // Any other failure is the file's own: its property reads report it.
-        file.m_statusError = err;
+        file.m_status = status;
         if (file.m_folder != m_folder)
             file.m_folder = m_folder;
         // Reuse the name's buffer: a listing must not allocate per entry where it need not.
-        const auto length = qsizetype(std::strlen(entry->d_name));
-        file.m_name.resize(length);
-        std::memcpy(file.m_name.data(), entry->d_name, size_t(length));
+        file.m_name.resize(qsizetype(length));
+        std::memcpy(file.m_name.data(), name, length);
         return true;
     }
+    return false;
 }
 
 // ---- the current folder ------------------------------------------------------------------------
@@ -215,23 +128,21 @@ FileCollection Folder::Files() const
     return FileCollection(m_folder);
 }
 
-// Entries whose type the folder reports are decided without a stat; a symlink or an entry of
+// Entries whose type the folder reports are decided without a look; a symlink or an entry of
 // unknown type is a folder when what it leads to is one. An entry gone before it could be looked
 // at is not listed.
 QStringList Folder::SubfolderNames() const
 {
-    const std::unique_ptr<DIR, StreamCloser> stream(openEntryStream(*m_folder, Access::NamesOnly));
+    EntryReader reader(*m_folder, EntryReader::Access::NamesOnly);
     QStringList names;
-    while (const struct dirent *entry = nextEntry(stream.get(), *m_folder)) {
-        bool folder = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct statx status
-            { };
-            folder = ::statx(m_folder->fd, entry->d_name, AT_NO_AUTOMOUNT, STATX_TYPE, &status) == 0
-                && S_ISDIR(status.stx_mode);
-        }
+    size_t length = 0;
+    unsigned char type = DT_UNKNOWN;
+    while (const char *name = reader.next(length, type)) {
+        const bool folder = type == DT_DIR
+            || ((type == DT_LNK || type == DT_UNKNOWN)
+                && lookAt(*m_folder, name).kind == EntryStatus::Folder);
         if (folder)
-            names.push_back(decodeName(entry->d_name));
+            names.push_back(decodeName(QByteArrayView(name, qsizetype(length))));
     }
     return names;
 }

@@ -22,6 +22,20 @@ QString currentFolder();
 using Timestamp = std::int64_t;
 
 struct OpenFolder;
+class EntryReader;
+
+// What the one look at an entry found: a file with its details, a folder (a symbolic link to
+// one), an entry gone since its name was read, or a failure to look (error is the errno).
+struct EntryStatus
+{
+    enum Kind : quint8 { File, Folder, Gone, Failed };
+
+    Kind kind = Gone;
+    int error = 0;
+    std::int64_t size = 0;
+    Timestamp modified = 0;
+    std::optional<Timestamp> created;
+};
 
 // One file of a folder as a walk over the folder's Files found it. Everything but the name
 // comes from the single statx the walk took when it reached the entry.
@@ -39,13 +53,11 @@ public:
 
 private:
     friend class FileCollection;
-    const struct statx &status() const;
+    const EntryStatus &status() const;
 
     std::shared_ptr<const OpenFolder> m_folder;
     QByteArray m_name;
-    struct statx m_status
-    { };
-    int m_statusError = 0; // errno of a statx that failed for a reason other than the entry going
+    EntryStatus m_status;
 };
 
 // The files directly inside a folder (every entry that is not a folder), read lazily from the
@@ -67,7 +79,7 @@ private:
     bool advance(File &file);
 
     std::shared_ptr<const OpenFolder> m_folder;
-    void *m_stream = nullptr; // DIR *
+    std::unique_ptr<EntryReader> m_reader;
 };
 
 class FileCollection::Iterator
@@ -105,8 +117,8 @@ public:
 
 private:
     friend class FileSystemObject;
-    friend class EntryBatches;
-    friend struct EntryStatus lookAt(const Folder &folder, const char *name);
+    friend class EntryReader;
+    friend EntryStatus lookAt(const Folder &folder, const char *name);
     std::shared_ptr<const OpenFolder> m_folder;
 };
 
