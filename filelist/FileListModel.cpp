@@ -27,7 +27,7 @@ void FileListModel::show(std::vector<Column> columns, RowTable table)
 QString FileListModel::textOf(const RowTable::Row &row, int column) const
 {
     if (column == 0)
-        return m_table.nameOf(row).toString();
+        return m_table.nameOf(row);
     if (column > int(row.filled))
         return QString();
     switch (column) {
@@ -85,7 +85,7 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
         return index.column() == 0 ? platform::displayName(text) : text;
     }
     if (role == NameRole)
-        return m_table.nameOf(row).toString();
+        return m_table.nameOf(row);
     return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filelist/Collation.h"
+#include "filelist/NameStore.h"
 #include "platform/FileSystem.h"
 
 #include <QByteArrayView>
@@ -13,10 +14,10 @@
 namespace filelist {
 
 // The rows of one listing: each file's name and the values its other texts are made from (type,
-// byte count, times), and the order in which they are shown. It holds no texts but the names,
-// so a folder of a million files costs little more than reading it. A table is built away from
-// the window, on the thread that reads the folder, put in order there, and handed to the list's
-// model whole.
+// byte count, times), and the order in which they are shown. It holds no texts: names are kept
+// as their bytes in one arena and become text only when a view shows them, so a folder of a
+// million files costs little more than reading it. A table is built away from the window, on
+// the threads that read the folder, put in order there, and handed to the list's model whole.
 class RowTable
 {
 public:
@@ -41,6 +42,9 @@ public:
 
     // Adding a row and its values, in this order.
     int add(QByteArrayView nameBytes);
+    // Adding rows whose names are already in names, in name order already: rank is each row's
+    // place among them. Replaces whatever the table held.
+    void adopt(NameStore names, std::vector<Row> rows);
     void setType(int item, quint32 typeIndex);
     void setSize(int item, std::int64_t bytes);
     void setModified(int item, platform::Timestamp moment);
@@ -57,7 +61,8 @@ public:
     quint32 storageOf(size_t position) const { return m_order[position]; }
     // The shown position of every stored row.
     std::vector<int> shownPositions() const;
-    QStringView nameOf(const Row &row) const;
+    QString nameOf(const Row &row) const;
+    QByteArrayView nameBytesOf(const Row &row) const;
     int positionOfName(QStringView name) const;
     const QString &folderPath() const { return m_folderPath; }
 
@@ -67,7 +72,7 @@ private:
 
     std::vector<Row> m_rows;
     std::vector<quint32> m_order; // shown position -> index into m_rows
-    QString m_names; // every name, back to back
+    NameStore m_names;
     QString m_folderPath;
     bool m_namesRanked = false;
     int m_sortKey = 0;
