@@ -19,6 +19,16 @@ void FileListModel::show(std::vector<Column> columns, RowTable table)
     beginResetModel();
     m_columns = std::move(columns);
     m_table = std::move(table);
+    m_interim = false;
+    endResetModel();
+}
+
+void FileListModel::showFirstRows(std::vector<Column> columns, RowTable table)
+{
+    beginResetModel();
+    m_columns = std::move(columns);
+    m_table = std::move(table);
+    m_interim = true;
     endResetModel();
 }
 

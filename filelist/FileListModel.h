@@ -28,6 +28,10 @@ public:
 
     // Shows columns and table in place of what was shown, in one reset.
     void show(std::vector<Column> columns, RowTable table);
+    // Shows the rows that will come first while a listing is still running; the listing's
+    // finished table follows through show(). isInterim() tells which is shown.
+    void showFirstRows(std::vector<Column> columns, RowTable table);
+    bool isInterim() const { return m_interim; }
 
     // Reading, by row as shown.
     QString itemText(int row) const;
@@ -60,6 +64,7 @@ private:
     std::vector<Column> m_columns;
     RowTable m_table;
     Collation m_collation;
+    bool m_interim = false;
 };
 
 } // namespace filelist

@@ -223,12 +223,18 @@ void ListView::applyColumnWidths()
 // A reload keeps the row of the same name selected when the file is still there.
 void ListView::rememberSelection()
 {
+    // Rows shown while a listing runs are not the list's: what was selected before them stays
+    // remembered for the finished list.
+    if (m_model->isInterim())
+        return;
     const int row = selectedRow();
     m_selectedName = row >= 0 ? std::optional<QString>(m_model->itemText(row)) : std::nullopt;
 }
 
 void ListView::restoreSelection()
 {
+    if (m_model->isInterim())
+        return;
     if (!m_selectedName)
         return;
     const int row = m_model->rowOfName(*m_selectedName);

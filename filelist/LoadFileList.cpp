@@ -1,15 +1,15 @@
 #include "filelist/LoadFileList.h"
 
+#include "filelist/FolderReader.h"
 #include "filelist/ListView.h"
-#include "platform/CallState.h"
-#include "platform/FileSystem.h"
 #include "platform/LongCall.h"
 #include "platform/NameCodec.h"
-#include "platform/TypeCatalog.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 
 #include <cerrno>
+#include <memory>
 
 namespace filelist {
 
@@ -38,9 +38,6 @@ std::vector<FileListModel::Column> columns()
     return result;
 }
 
-// Progress and the check for Cancel come once per this many entries.
-constexpr int entriesPerReport = 256;
-
 platform::Failure cancelledReading(const QString &path)
 {
     return platform::Failure::refused(ECANCELED,
@@ -48,38 +45,13 @@ platform::Failure cancelledReading(const QString &path)
         QCoreApplication::translate("ListView1", "cancelled"));
 }
 
-} // namespace
-
-Listing readListing(const QString &path, int sortKey)
+// Whether the listing that asked to show its first rows is still the one the list waits for.
+struct Waiting
 {
-    const platform::FileSystemObject fileSystem;
-    const platform::Folder folder = fileSystem.GetFolder(path);
-    Listing listing {RowTable(path), std::nullopt};
-    RowTable &table = listing.table;
-    platform::TypeCatalog::Lookup types;
-    try {
-        int sinceReport = 0;
-        for (const platform::File &file : folder.Files()) {
-            const int item = table.add(file.NameBytes());
-            table.setType(item, types.indexForName(file.NameBytes()));
-            table.setSize(item, file.Size());
-            table.setModified(item, file.DateLastModified());
-            table.setCreated(item, file.DateCreated());
-            if (++sinceReport == entriesPerReport) {
-                sinceReport = 0;
-                platform::reportProgress(qint64(table.size()), -1);
-                if (platform::cancelRequested())
-                    throw cancelledReading(path);
-            }
-        }
-    } catch (const platform::Failure &failure) {
-        if (platform::cancelRequested())
-            throw; // a cancelled listing shows nothing of what it read
-        listing.failure = failure;
-    }
-    table.sortBy(sortKey, Collation());
-    return listing;
-}
+    bool open = true;
+};
+
+} // namespace
 
 void loadFileList(ListView &list, QString path)
 {
@@ -88,16 +60,32 @@ void loadFileList(ListView &list, QString path)
     const platform::Activity reading {
         QCoreApplication::translate("ListView1", "Reading %1").arg(platform::displayName(path)),
         platform::Activity::Unit::Entries, cancelledReading(path)};
+    // The first rows come from the reading thread while the window waits; they are shown only
+    // while this listing is still the one waited for.
+    const auto waiting = std::make_shared<Waiting>();
+    const QPointer<FileListModel> target(&model);
+    auto firstRows = [waiting, target](RowTable rows) {
+        auto shared = std::make_shared<RowTable>(std::move(rows));
+        QMetaObject::invokeMethod(
+            qApp,
+            [waiting, target, shared] {
+                if (waiting->open && target)
+                    target->showFirstRows(columns(), std::move(*shared));
+            },
+            Qt::QueuedConnection);
+    };
     Listing listing;
     try {
-        listing
-            = platform::runLong(reading, [path, sortKey] { return readListing(path, sortKey); });
+        listing = platform::runLong(
+            reading, [path, sortKey, firstRows] { return readFolder(path, sortKey, firstRows); });
     } catch (const platform::Failure &) {
+        waiting->open = false;
         RowTable empty(path);
         empty.sortBy(sortKey, Collation());
         model.show(columns(), std::move(empty));
         throw;
     }
+    waiting->open = false;
     model.show(columns(), std::move(listing.table));
     if (listing.failure)
         throw *listing.failure;

@@ -71,25 +71,30 @@ struct Entry
 
 } // namespace
 
-std::vector<quint32> rankByName(
-    const std::vector<QByteArrayView> &names, const Collation &collation)
+struct NameOrder::Data
 {
-    const size_t count = names.size();
-    const FastKeys keys = fastKeys(names, collation);
-    std::vector<Entry> entries(count);
-    for (size_t k = 0; k < count; ++k)
-        entries[k] = {prefixOf(keys.of(k)), quint32(k)};
-
-    std::vector<QCollatorSortKey> collationKeys;
-    if (keys.slowNames >= sortKeyThreshold) {
-        collationKeys.reserve(count);
-        for (const QByteArrayView name : names)
-            collationKeys.push_back(collation.collator().sortKey(platform::decodeName(name)));
+    Data(const std::vector<QByteArrayView> &names, const Collation &collation)
+        : names(names)
+        , collation(collation)
+        , keys(fastKeys(names, collation))
+    {
+        entries.resize(names.size());
+        for (size_t k = 0; k < names.size(); ++k)
+            entries[k] = {prefixOf(keys.of(k)), quint32(k)};
+        if (keys.slowNames >= sortKeyThreshold) {
+            collationKeys.reserve(names.size());
+            for (const QByteArrayView name : names)
+                collationKeys.push_back(collation.collator().sortKey(platform::decodeName(name)));
+        }
     }
-    auto exact = [&](quint32 a, quint32 b) {
+
+    int exact(quint32 a, quint32 b) const
+    {
         return platform::decodeName(names[a]).compare(platform::decodeName(names[b]));
-    };
-    auto less = [&](const Entry &x, const Entry &y) {
+    }
+
+    bool less(const Entry &x, const Entry &y) const
+    {
         const quint32 a = x.index, b = y.index;
         int result;
         if (!collationKeys.empty()) {
@@ -100,10 +105,8 @@ std::vector<quint32> rankByName(
             if (x.prefix != y.prefix)
                 return x.prefix < y.prefix;
             const std::string_view ka = keys.of(a), kb = keys.of(b);
-            result = ka.size() > 8 || kb.size() > 8
-                ? ka.substr(std::min<size_t>(8, ka.size()))
-                      .compare(kb.substr(std::min<size_t>(8, kb.size())))
-                : 0;
+            result = ka.substr(std::min<size_t>(8, ka.size()))
+                         .compare(kb.substr(std::min<size_t>(8, kb.size())));
             // Plain ASCII: the bytes order as the text does.
             if (result == 0)
                 result = names[a].compare(names[b]);
@@ -112,12 +115,49 @@ std::vector<quint32> rankByName(
                 = collation.compare(platform::decodeName(names[a]), platform::decodeName(names[b]));
         }
         return result < 0;
-    };
-    std::sort(entries.begin(), entries.end(), less);
-    std::vector<quint32> rank(count);
-    for (size_t place = 0; place < count; ++place)
+    }
+
+    const std::vector<QByteArrayView> &names;
+    const Collation &collation;
+    const FastKeys keys;
+    std::vector<Entry> entries;
+    std::vector<QCollatorSortKey> collationKeys;
+};
+
+NameOrder::NameOrder(const std::vector<QByteArrayView> &names, const Collation &collation)
+    : d(std::make_unique<Data>(names, collation))
+{ }
+
+NameOrder::~NameOrder() = default;
+
+std::vector<quint32> NameOrder::first(size_t n) const
+{
+    std::vector<Entry> entries = d->entries;
+    n = std::min(n, entries.size());
+    auto less = [this](const Entry &x, const Entry &y) { return d->less(x, y); };
+    std::nth_element(entries.begin(), entries.begin() + qsizetype(n), entries.end(), less);
+    std::sort(entries.begin(), entries.begin() + qsizetype(n), less);
+    std::vector<quint32> result(n);
+    for (size_t k = 0; k < n; ++k)
+        result[k] = entries[k].index;
+    return result;
+}
+
+std::vector<quint32> NameOrder::ranks()
+{
+    std::vector<Entry> &entries = d->entries;
+    std::sort(entries.begin(), entries.end(),
+        [this](const Entry &x, const Entry &y) { return d->less(x, y); });
+    std::vector<quint32> rank(entries.size());
+    for (size_t place = 0; place < entries.size(); ++place)
         rank[entries[place].index] = quint32(place);
     return rank;
+}
+
+std::vector<quint32> rankByName(
+    const std::vector<QByteArrayView> &names, const Collation &collation)
+{
+    return NameOrder(names, collation).ranks();
 }
 
 } // namespace filelist

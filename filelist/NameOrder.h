@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 
+#include <memory>
 #include <vector>
 
 namespace filelist {
@@ -14,5 +15,22 @@ namespace filelist {
 // goes to the collator, through collation keys when there are many such names.
 std::vector<quint32> rankByName(
     const std::vector<QByteArrayView> &names, const Collation &collation);
+
+// The same order in two steps, for a reader that wants the first names at once: first(n) picks
+// the n names that come first, in order, in time linear in the number of names; ranks() then
+// places every name. The names must outlive the object.
+class NameOrder
+{
+public:
+    NameOrder(const std::vector<QByteArrayView> &names, const Collation &collation);
+    ~NameOrder();
+
+    std::vector<quint32> first(size_t n) const;
+    std::vector<quint32> ranks();
+
+private:
+    struct Data;
+    std::unique_ptr<Data> d;
+};
 
 } // namespace filelist

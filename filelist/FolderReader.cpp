@@ -1,0 +1,346 @@
+#include "filelist/FolderReader.h"
+
+#include "filelist/NameOrder.h"
+#include "platform/CallState.h"
+#include "platform/EntryScan.h"
+#include "platform/FileSystem.h"
+#include "platform/NameCodec.h"
+#include "platform/TypeCatalog.h"
+
+#include <QCoreApplication>
+
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <dirent.h>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace filelist {
+
+namespace {
+
+// Entries are handed to the looking threads in blocks of this many; a folder of one block or
+// less is read and looked at by the calling thread alone.
+constexpr size_t blockSize = 4096;
+// How many rows the first screen may need, at most.
+constexpr size_t firstScreenRows = 64;
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("ListView1", text);
+}
+
+platform::Failure cancelled(const QString &path)
+{
+    return platform::Failure::refused(
+        ECANCELED, tr("Cannot list the folder"), {path}, tr("cancelled"));
+}
+
+// An entry whose name has been read: where its name is, and what the one look at it found.
+// Whoever looks at it first claims it, so that no entry is looked at twice.
+struct Entry
+{
+    enum State : quint8 { Waiting, Looking, Looked };
+
+    const char *name = nullptr;
+    quint32 nameOffset = 0;
+    quint16 nameLength = 0;
+    std::atomic<quint8> state {Waiting};
+    platform::EntryStatus status;
+    quint32 type = 0;
+};
+
+// A run of entries handed to the looking threads together.
+struct Block
+{
+    std::unique_ptr<Entry[]> entries = std::make_unique<Entry[]>(blockSize);
+    size_t count = 0;
+};
+
+// Reads one folder: names on the calling thread, looks on helper threads, order on the calling
+// thread once every name is known.
+class Reader
+{
+public:
+    Reader(const QString &path, const platform::Folder &folder)
+        : m_path(path)
+        , m_folder(folder)
+        , m_call(platform::currentCall())
+    { }
+
+    ~Reader() { stopHelpers(); }
+
+    Listing read(int sortKey, const std::function<void(RowTable)> &firstRows);
+
+private:
+    void readNames();
+    void handOver(Block &block);
+    void startHelpers();
+    void stopHelpers();
+    void helperLoop();
+    bool takeBlock(Block *&block);
+    void lookAtBlock(Block &block, platform::TypeCatalog::Lookup &types);
+    void lookAt(Entry &entry, platform::TypeCatalog::Lookup &types);
+    void helpUntilDone();
+    bool cancelRequested() const { return m_call && m_call->cancelRequested(); }
+    Entry &entry(size_t k) { return m_blocks[k / blockSize].entries[k % blockSize]; }
+    size_t entryCount() const
+    {
+        return m_blocks.empty() ? 0 : (m_blocks.size() - 1) * blockSize + m_blocks.back().count;
+    }
+    RowTable firstRowsTable(const NameOrder &order, int sortKey);
+    Listing finish(const std::vector<quint32> &rank, int sortKey);
+
+    const QString m_path;
+    const platform::Folder &m_folder;
+    platform::CallState *const m_call;
+    NameStore m_names;
+    std::vector<Block> m_blocks; // only the reading thread touches this list
+    std::optional<platform::Failure> m_readFailure;
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_blockDone;
+    std::vector<Block *> m_handedOver; // blocks the helpers may look at, under m_mutex
+    size_t m_nextBlock = 0;
+    size_t m_blocksDone = 0;
+    bool m_allHandedOver = false;
+    bool m_stopping = false;
+    std::vector<std::thread> m_helpers;
+};
+
+void Reader::readNames()
+{
+    platform::EntryReader reader(m_folder);
+    size_t length = 0;
+    unsigned char type = DT_UNKNOWN;
+    try {
+        while (const char *name = reader.next(length, type)) {
+            if (type == DT_DIR)
+                continue;
+            if (m_blocks.empty() || m_blocks.back().count == blockSize) {
+                if (!m_blocks.empty())
+                    handOver(m_blocks.back());
+                m_blocks.emplace_back();
+            }
+            Block &block = m_blocks.back();
+            Entry &entry = block.entries[block.count++];
+            entry.nameOffset = m_names.add(name, length);
+            entry.name = m_names.at(entry.nameOffset);
+            entry.nameLength = quint16(length);
+        }
+    } catch (const platform::Failure &failure) {
+        if (cancelRequested())
+            throw;
+        m_readFailure = failure; // the entries read before it are listed
+    }
+}
+
+// A full block goes to the helpers, which start with the first one: a folder of one block is
+// read and looked at by the calling thread alone.
+void Reader::handOver(Block &block)
+{
+    if (m_helpers.empty())
+        startHelpers();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_handedOver.push_back(&block);
+    }
+    m_wake.notify_one();
+    platform::reportProgress(qint64(entryCount()), -1);
+    if (cancelRequested())
+        throw cancelled(m_path);
+}
+
+// One helper per core: the reading thread spends much of its time waiting on the file system
+// and ordering names, not looking at entries.
+void Reader::startHelpers()
+{
+    const unsigned count = std::max(1u, std::thread::hardware_concurrency());
+    for (unsigned k = 0; k < count; ++k)
+        m_helpers.emplace_back([this] { helperLoop(); });
+}
+
+void Reader::stopHelpers()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    for (std::thread &helper : m_helpers)
+        helper.join();
+    m_helpers.clear();
+}
+
+void Reader::helperLoop()
+{
+    platform::TypeCatalog::Lookup types;
+    for (;;) {
+        Block *block = nullptr;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] {
+                return m_stopping || m_nextBlock < m_handedOver.size() || m_allHandedOver;
+            });
+            if (m_stopping || m_nextBlock >= m_handedOver.size())
+                return;
+            block = m_handedOver[m_nextBlock++];
+        }
+        lookAtBlock(*block, types);
+    }
+}
+
+bool Reader::takeBlock(Block *&block)
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_nextBlock >= m_handedOver.size())
+        return false;
+    block = m_handedOver[m_nextBlock++];
+    return true;
+}
+
+void Reader::lookAtBlock(Block &block, platform::TypeCatalog::Lookup &types)
+{
+    for (size_t k = 0; k < block.count && !cancelRequested(); ++k)
+        lookAt(block.entries[k], types);
+    {
+        const std::lock_guard lock(m_mutex);
+        ++m_blocksDone;
+    }
+    m_blockDone.notify_all();
+}
+
+void Reader::lookAt(Entry &entry, platform::TypeCatalog::Lookup &types)
+{
+    quint8 waiting = Entry::Waiting;
+    if (!entry.state.compare_exchange_strong(waiting, Entry::Looking))
+        return;
+    entry.status = platform::lookAt(m_folder, entry.name);
+    entry.type = types.indexForName(QByteArrayView(entry.name, entry.nameLength));
+    entry.state.store(Entry::Looked, std::memory_order_release);
+}
+
+// The reading thread looks at what is left, then waits for the helpers' last blocks.
+void Reader::helpUntilDone()
+{
+    platform::TypeCatalog::Lookup types;
+    for (Block *block = nullptr; takeBlock(block);)
+        lookAtBlock(*block, types);
+    std::unique_lock lock(m_mutex);
+    m_blockDone.wait(lock, [this] { return m_blocksDone >= m_handedOver.size(); });
+}
+
+// The rows that come first by name, looked at before all others. Entries that turn out to be
+// folders or gone are passed over, so the rows shown are those of the final list.
+RowTable Reader::firstRowsTable(const NameOrder &order, int sortKey)
+{
+    platform::TypeCatalog::Lookup types;
+    NameStore names;
+    std::vector<RowTable::Row> rows;
+    for (const quint32 k : order.first(firstScreenRows)) {
+        Entry &first = entry(k);
+        lookAt(first, types);
+        // A helper may be looking at it right now; its look takes a moment.
+        while (first.state.load(std::memory_order_acquire) != Entry::Looked)
+            std::this_thread::yield();
+        if (first.status.kind != platform::EntryStatus::File)
+            continue;
+        const quint32 offset = names.add(first.name, first.nameLength);
+        rows.push_back({offset, first.nameLength, RowTable::CreatedFilled, first.type,
+            quint32(rows.size()), first.status.size, first.status.modified,
+            first.status.created.value_or(RowTable::noCreated)});
+    }
+    RowTable table(m_path);
+    table.adopt(std::move(names), std::move(rows));
+    table.sortBy(sortKey, Collation());
+    return table;
+}
+
+Listing Reader::read(int sortKey, const std::function<void(RowTable)> &firstRows)
+{
+    readNames();
+    if (!m_blocks.empty() && !m_helpers.empty())
+        handOver(m_blocks.back());
+    {
+        const std::lock_guard lock(m_mutex);
+        m_allHandedOver = true;
+    }
+    m_wake.notify_all();
+
+    const size_t count = entryCount();
+    std::vector<QByteArrayView> names;
+    names.reserve(count);
+    for (size_t k = 0; k < count; ++k)
+        names.push_back(QByteArrayView(entry(k).name, entry(k).nameLength));
+    const Collation collation;
+    NameOrder order(names, collation);
+    if (firstRows && sortKey == 0 && !m_helpers.empty())
+        firstRows(firstRowsTable(order, sortKey));
+    const std::vector<quint32> rank = order.ranks();
+    if (m_helpers.empty()) {
+        platform::TypeCatalog::Lookup types;
+        for (size_t k = 0; k < count; ++k)
+            lookAt(entry(k), types);
+    }
+    helpUntilDone();
+    stopHelpers();
+    if (cancelRequested())
+        throw cancelled(m_path);
+    return finish(rank, sortKey);
+}
+
+// The rows in the order the names were read, up to the first entry that could not be looked
+// at; the rows keep their places in name order.
+Listing Reader::finish(const std::vector<quint32> &rank, int sortKey)
+{
+    const size_t count = entryCount();
+    std::vector<RowTable::Row> rows;
+    rows.reserve(count);
+    std::optional<platform::Failure> failure = m_readFailure;
+    for (size_t k = 0; k < count; ++k) {
+        const Entry &read = entry(k);
+        const platform::EntryStatus &status = read.status;
+        if (status.kind == platform::EntryStatus::Gone
+            || status.kind == platform::EntryStatus::Folder)
+            continue;
+        if (status.kind == platform::EntryStatus::Failed) {
+            rows.push_back({read.nameOffset, read.nameLength, RowTable::TypeFilled, read.type,
+                rank[k], 0, 0, RowTable::noCreated});
+            failure = platform::Failure::fromErrno(status.error, tr("Cannot read the details of"),
+                m_path + QLatin1Char('/')
+                    + platform::decodeName(QByteArrayView(read.name, read.nameLength)));
+            break;
+        }
+        rows.push_back({read.nameOffset, read.nameLength, RowTable::CreatedFilled, read.type,
+            rank[k], status.size, status.modified, status.created.value_or(RowTable::noCreated)});
+    }
+    // Places among the rows kept, from places among all names read.
+    std::vector<quint32> rowAt(count, quint32(-1));
+    for (quint32 k = 0; k < quint32(rows.size()); ++k)
+        rowAt[rows[k].nameRank] = k;
+    quint32 next = 0;
+    for (const quint32 k : rowAt) {
+        if (k != quint32(-1))
+            rows[k].nameRank = next++;
+    }
+    Listing listing {RowTable(m_path), failure};
+    listing.table.adopt(std::move(m_names), std::move(rows));
+    listing.table.sortBy(sortKey, Collation());
+    return listing;
+}
+
+} // namespace
+
+Listing readFolder(
+    const QString &path, int sortKey, const std::function<void(RowTable firstRows)> &firstRows)
+{
+    const platform::FileSystemObject fileSystem;
+    const platform::Folder folder = fileSystem.GetFolder(path);
+    Reader reader(path, folder);
+    return reader.read(sortKey, firstRows);
+}
+
+} // namespace filelist
