@@ -80,8 +80,8 @@ private:
     void startHelpers();
     void stopHelpers();
     void helperLoop();
-    bool takeBlock(Block *&block);
-    void lookAtBlock(Block &block, platform::TypeCatalog::Lookup &types);
+    bool takeBlock(std::pair<Entry *, size_t> &block);
+    void lookAtBlock(std::pair<Entry *, size_t> block, platform::TypeCatalog::Lookup &types);
     void lookAt(Entry &entry, platform::TypeCatalog::Lookup &types);
     void helpUntilDone();
     bool cancelRequested() const { return m_call && m_call->cancelRequested(); }
@@ -103,7 +103,9 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_blockDone;
-    std::vector<Block *> m_handedOver; // blocks the helpers may look at, under m_mutex
+    // The blocks' entries the helpers may look at, under m_mutex; a block's entries stay where
+    // they are while the list of blocks grows.
+    std::vector<std::pair<Entry *, size_t>> m_handedOver;
     size_t m_nextBlock = 0;
     size_t m_blocksDone = 0;
     bool m_allHandedOver = false;
@@ -146,7 +148,7 @@ void Reader::handOver(Block &block)
         startHelpers();
     {
         const std::lock_guard lock(m_mutex);
-        m_handedOver.push_back(&block);
+        m_handedOver.push_back({block.entries.get(), block.count});
     }
     m_wake.notify_one();
     platform::reportProgress(qint64(entryCount()), -1);
@@ -179,7 +181,7 @@ void Reader::helperLoop()
 {
     platform::TypeCatalog::Lookup types;
     for (;;) {
-        Block *block = nullptr;
+        std::pair<Entry *, size_t> block;
         {
             std::unique_lock lock(m_mutex);
             m_wake.wait(lock, [this] {
@@ -189,11 +191,11 @@ void Reader::helperLoop()
                 return;
             block = m_handedOver[m_nextBlock++];
         }
-        lookAtBlock(*block, types);
+        lookAtBlock(block, types);
     }
 }
 
-bool Reader::takeBlock(Block *&block)
+bool Reader::takeBlock(std::pair<Entry *, size_t> &block)
 {
     const std::lock_guard lock(m_mutex);
     if (m_nextBlock >= m_handedOver.size())
@@ -202,10 +204,11 @@ bool Reader::takeBlock(Block *&block)
     return true;
 }
 
-void Reader::lookAtBlock(Block &block, platform::TypeCatalog::Lookup &types)
+void Reader::lookAtBlock(std::pair<Entry *, size_t> block, platform::TypeCatalog::Lookup &types)
 {
-    for (size_t k = 0; k < block.count && !cancelRequested(); ++k)
-        lookAt(block.entries[k], types);
+    const auto [entries, count] = block;
+    for (size_t k = 0; k < count && !cancelRequested(); ++k)
+        lookAt(entries[k], types);
     {
         const std::lock_guard lock(m_mutex);
         ++m_blocksDone;
@@ -227,8 +230,8 @@ void Reader::lookAt(Entry &entry, platform::TypeCatalog::Lookup &types)
 void Reader::helpUntilDone()
 {
     platform::TypeCatalog::Lookup types;
-    for (Block *block = nullptr; takeBlock(block);)
-        lookAtBlock(*block, types);
+    for (std::pair<Entry *, size_t> block; takeBlock(block);)
+        lookAtBlock(block, types);
     std::unique_lock lock(m_mutex);
     m_blockDone.wait(lock, [this] { return m_blocksDone >= m_handedOver.size(); });
 }

@@ -2,17 +2,20 @@
 // the list holds when the folder cannot be read.
 
 #include "filelist/CellText.h"
+#include "filelist/FolderReader.h"
 #include "filelist/ListView.h"
 #include "filelist/LoadFileList.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/NameCodec.h"
+#include "platform/TypeCatalog.h"
 #include "testsupport.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #include <dirent.h>
@@ -76,6 +79,8 @@ private Q_SLOTS:
     void missingFolderLeavesHeadersAndNoRows_data();
     void missingFolderLeavesHeadersAndNoRows();
     void filesRemovedDuringTheListingAreSkipped();
+    void sharedReadingMatchesOneThread_data();
+    void sharedReadingMatchesOneThread();
 
 private:
     QByteArray m_root;
@@ -307,12 +312,13 @@ void TestListing::missingFolderLeavesHeadersAndNoRows()
 void TestListing::filesRemovedDuringTheListingAreSkipped()
 {
     const QByteArray folder = m_root + "/busy";
-    // Hard links of one file: creating thousands of inodes is slow on some disks.
+    // Hard links of one file: creating thousands of inodes is slow on some disks. More than one
+    // block of entries, so that the reading is shared between threads.
     testing::writeFile(m_root + "/contents", "12345");
     for (int round = 0; round < 5; ++round) {
         QCOMPARE(::mkdir(folder.constData(), 0755), 0);
         QSet<QString> created;
-        for (int k = 0; k < 3000; ++k) {
+        for (int k = 0; k < 6000; ++k) {
             const QString name = QStringLiteral("file %1.txt").arg(k);
             created.insert(name);
             QCOMPARE(::link(m_root + "/contents", folder + '/' + name.toUtf8()), 0);
@@ -364,6 +370,81 @@ void TestListing::filesRemovedDuringTheListingAreSkipped()
         for (const QByteArray &name : entries)
             ::unlink(folder + '/' + name);
         QCOMPARE(::rmdir(folder.constData()), 0);
+    }
+}
+
+// A folder large enough for the reading to be shared between threads, with names of every kind
+// (numbers, letter case, not ASCII, not UTF-8, bidi controls), sizes and times that order
+// differently from the names, and entries that get no row (folders, links to folders). The
+// shared reading must give exactly the rows, values and order that reading one entry after
+// another gives; and the first rows shown early must be the finished list's first rows.
+void TestListing::sharedReadingMatchesOneThread_data()
+{
+    QTest::addColumn<int>("sortKey");
+    for (int key = 0; key < 5; ++key)
+        QTest::addRow("sorted by column %d", key) << key;
+}
+
+void TestListing::sharedReadingMatchesOneThread()
+{
+    QFETCH(int, sortKey);
+    const QByteArray folder = m_root + "/many";
+    QCOMPARE(::mkdir(folder.constData(), 0755), 0);
+    const char *const stems[] = {
+        "file%d.txt", "File%d.TXT", "caf\xc3\xa9 %d.pdf", "raw\xff%d", "a\xe2\x80\xae%d.exe", "%d"};
+    for (int k = 0; k < 9000; ++k) {
+        const QByteArray name = QByteArray(stems[k % 6]).replace("%d", QByteArray::number(k));
+        const int fd = ::open(folder + '/' + name, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::ftruncate(fd, (k * 7919) % 100000), 0);
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {1600000000 + (k * 104729) % 100000, 0}};
+        QCOMPARE(::futimens(fd, times), 0);
+        ::close(fd);
+    }
+    QCOMPARE(::mkdir(folder + "/sub", 0755), 0);
+    QCOMPARE(::symlink("sub", folder + "/link to sub"), 0);
+    QCOMPARE(::symlink("nowhere", folder + "/dangling"), 0);
+    const QString path = QString::fromUtf8(folder);
+
+    // One entry after another, as the walk over a folder's files gives them.
+    filelist::RowTable oneByOne(path);
+    const platform::Folder opened = platform::FileSystemObject().GetFolder(path);
+    for (const platform::File &file : opened.Files()) {
+        const int row = oneByOne.add(file.NameBytes());
+        oneByOne.setType(row, platform::TypeCatalog::instance().indexForName(file.NameBytes()));
+        oneByOne.setSize(row, file.Size());
+        oneByOne.setModified(row, file.DateLastModified());
+        oneByOne.setCreated(row, file.DateCreated());
+    }
+    oneByOne.sortBy(sortKey, filelist::Collation());
+    FileListModel expected;
+    expected.show({{"Filename", 1}, {"Type", 1}, {"Size", 1}, {"Modified", 1}, {"Created", 1}},
+        std::move(oneByOne));
+
+    filelist::ListView list;
+    list.model().setSortKey(sortKey);
+    load(list, path);
+    const FileListModel &shared = list.model();
+    QCOMPARE(shared.rowCount(), 9001);
+    QCOMPARE(shared.rowCount(), expected.rowCount());
+    for (int row = 0; row < shared.rowCount(); ++row) {
+        for (int column = 0; column < 5; ++column)
+            QCOMPARE(shared.cellText(row, column), expected.cellText(row, column));
+    }
+
+    std::optional<filelist::RowTable> early;
+    filelist::readFolder(
+        path, sortKey, [&early](filelist::RowTable rows) { early = std::move(rows); });
+    QCOMPARE(early.has_value(), sortKey == 0);
+    if (early) {
+        FileListModel first;
+        first.show({{"Filename", 1}, {"Type", 1}, {"Size", 1}, {"Modified", 1}, {"Created", 1}},
+            std::move(*early));
+        QVERIFY(first.rowCount() >= 30);
+        for (int row = 0; row < first.rowCount(); ++row) {
+            for (int column = 0; column < 5; ++column)
+                QCOMPARE(first.cellText(row, column), expected.cellText(row, column));
+        }
     }
 }
 
