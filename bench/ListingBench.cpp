@@ -164,11 +164,9 @@ void reportListing(Report &report, const ListingFigures &f)
     const double limit = f.limit.median();
     auto ofLimit = [limit](double seconds) { return ratioText(seconds / limit, "L"); };
     report.timed("L: getdents64 + one statx per entry", f.limit, f.entries, "1.00 (L)");
-    report.timed("enumeration: Folder::Files + statx", f.walk, f.entries, ofLimit(f.walk.median()));
+    report.timed("one thread: Folder::Files + statx", f.walk, f.entries, ofLimit(f.walk.median()));
     report.timed("LoadFileList to first paint", f.total, f.entries, ofLimit(f.total.median()));
     report.timed("  LoadFileList call", f.load, f.entries, ofLimit(f.load.median()));
-    const double rows = f.load.median() - f.walk.median();
-    report.value("    row building (call - enumeration)", durationText(rows), ofLimit(rows));
     report.timed(
         "  model/view: processEvents + grab", f.paint, f.entries, ofLimit(f.paint.median()));
 }

@@ -283,7 +283,7 @@ public:
                 sizedFigures = measureListing(window, folder, o.repetitions);
                 reportListing(report, *sizedFigures);
                 listingTarget(
-                    report, "LoadFileList " + n(100'000) + " sized files", *sizedFigures, 1.5, 2.0);
+                    report, "LoadFileList " + n(100'000) + " sized files", *sizedFigures, 1.3, 2.0);
             });
             attempt("sort", [&] { sorting(folder); });
             dropFolder(folder);
@@ -407,7 +407,7 @@ private:
         const ListingFigures figures = measureListing(window, folder, o.repetitions);
         reportListing(report, figures);
         listingTarget(
-            report, "LoadFileList " + n(1'000'000) + " files to first paint", figures, 1.5, 2.0);
+            report, "LoadFileList " + n(1'000'000) + " files to first paint", figures, 1.2, 2.0);
         const PeakFigures peak = peakResident(window, folder);
         report.value("peak RSS while listing (VmHWM)", bytesText(double(peak.peak)),
             "RSS before: " + bytesText(double(peak.before))
