@@ -209,6 +209,7 @@ void TestListingCost::oneStatxPerEntry_data()
     QTest::addColumn<int>("files");
     QTest::addColumn<bool>("oddEntries");
     QTest::newRow("plain files") << 300 << false;
+    QTest::newRow("enough files for the reading to be shared") << 9000 << false;
     QTest::newRow("with subfolders, symlinks and a fifo") << 200 << true;
 }
 
