@@ -17,8 +17,11 @@ void Forms::unload(const QString &name)
         return;
     form->hide();
     form->deleteLater();
+    // Queued, so that the program also ends when the main window goes before the event loop
+    // runs (closed while its start folder was still being read).
     if (name == QLatin1String("Form1"))
-        QCoreApplication::quit();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
 bool Forms::isLoaded(const QString &name)

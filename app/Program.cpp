@@ -2,6 +2,7 @@
 
 #include "app/Form1.h"
 #include "app/Forms.h"
+#include "platform/LongCall.h"
 #include "platform/Services.h"
 
 #include <QApplication>
@@ -50,8 +51,12 @@ void startProgram()
     try {
         form.load();
     } catch (const platform::Failure &failure) {
-        platform::MessageService::current().reportFailure(failure);
+        if (!platform::quitRequested())
+            platform::MessageService::current().reportFailure(failure);
     }
+    // Closed while the start folder was being read: the program simply ends.
+    if (platform::quitRequested())
+        Forms::unload(QLatin1String(Form1::formName));
 }
 
 } // namespace app
