@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl-dev
     shared-mime-info fonts-liberation
-    xvfb xauth xdotool x11-utils imagemagick strace
+    xvfb xauth xdotool x11-utils imagemagick strace openbox wmctrl python3-xlib
+    fuse3 libfuse3-dev pkg-config
     dbus at-spi2-core python3-pyatspi
     desktop-file-utils dpkg-dev file
 )

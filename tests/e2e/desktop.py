@@ -45,7 +45,9 @@ class Session:
 
     # -- the program ------------------------------------------------------------------------
 
-    def start(self, folder, extra_env=None):
+    def start(self, folder, extra_env=None, main_window=True):
+        """Starts the program in folder and waits for its main window (with main_window False,
+        only for its first shown window)."""
         env = dict(os.environ, LC_ALL="C.UTF-8", QT_QPA_PLATFORM="xcb",
                    QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         env.update(extra_env or {})
@@ -54,6 +56,8 @@ class Session:
                                             stderr=subprocess.STDOUT)
         self._app = None
         self.wait_for(15, "the program in the accessibility tree", self._find_app)
+        if not main_window:
+            return None
         return self.wait_for(15, "the main window", lambda: self.window(MAIN_TITLE))
 
     def running(self):
@@ -137,6 +141,16 @@ class Session:
 
     def window_gone(self, title):
         return self.window(title) is None
+
+    def progress_box(self):
+        """The shown progress box of a long file-system call: a dialog with the progress bar
+        named Progress."""
+        for window in self.windows():
+            if window.getRole() != pyatspi.ROLE_FRAME and (
+                    window.name == "Progress"
+                    or find(window, "Progress", pyatspi.ROLE_PROGRESS_BAR) is not None):
+                return window
+        return None
 
 
 def walk(node, showing_only=True):
@@ -283,13 +297,23 @@ def x_windows(title):
 
 
 def focus_window(title, newest=False):
-    """Without a window manager nothing gives a newly shown window the keyboard; do it as one
-    would. Message boxes share the main window's title: newest picks the latest window."""
-    ids = x_windows(title)
+    """Activates a window through the window manager, as a click on it would, and waits until
+    it is the active one: the window manager's own focus for a newly shown window may come a
+    moment after the test sees it. Message boxes share the main window's title: newest picks
+    the latest window. The window manager maps a window a moment after the program shows it."""
+    deadline = time.monotonic() + 5
+    while not (ids := x_windows(title)) and time.monotonic() < deadline:
+        time.sleep(0.05)
     if not ids:
         raise Failed("no X window named '%s'" % title)
     target = ids[-1] if newest else ids[0]
-    subprocess.run(["timeout", "5", "xdotool", "windowfocus", "--sync", target], check=True)
+    subprocess.run(["timeout", "5", "xdotool", "windowactivate", "--sync", target], check=True)
+
+
+def close_from_frame(window_id):
+    """Asks the window manager to close a window, as its frame's close button does
+    (_NET_CLOSE_WINDOW, which the manager passes on as WM_DELETE_WINDOW)."""
+    subprocess.run(["wmctrl", "-i", "-c", window_id], check=True)
 
 
 def main(run):

@@ -3,8 +3,10 @@
 # bus of its own: the script reads the windows through the accessibility tree (AT-SPI) and
 # drives them with the real mouse and keyboard (xdotool).
 #
-# Usage: tests/e2e/run.sh SCRIPT /path/to/tolvan-file-explorer
-#   SCRIPT is journey.py or accessibility.py.
+# Usage: tests/e2e/run.sh SCRIPT /path/to/tolvan-file-explorer [ARGUMENTS...]
+#   SCRIPT is one of the Python scripts beside this file; ARGUMENTS go to it after the program.
+# A script that cannot run here (a missing kernel feature) exits with 77, which CTest counts as
+# skipped.
 # Set TOLVAN_E2E_KEEP=1 to keep the scratch folder (screenshots, program output) after a pass;
 # it is always kept after a failure. Afterwards no process started for the run may be left.
 
@@ -34,7 +36,7 @@ run_processes()
 # X server, large enough for the window at twice the density. Nothing of the caller's display,
 # session bus or home is used.
 if [[ -z ${TOLVAN_E2E_SCRATCH:-} ]]; then
-    for tool in xvfb-run xdotool import dbus-run-session; do
+    for tool in xvfb-run xdotool xprop import dbus-run-session openbox; do
         command -v "$tool" >/dev/null || { echo "e2e: $tool is not installed" >&2; exit 1; }
     done
     "$python" -c 'import pyatspi' 2>/dev/null \
@@ -52,7 +54,7 @@ if [[ -z ${TOLVAN_E2E_SCRATCH:-} ]]; then
     for attempt in 1 2 3 4 5; do
         xvfb-run -a -n $((100 + RANDOM % 400)) -e "$scratch/xvfb.log" \
             -s '-screen 0 2048x1536x24 -nolisten tcp -noreset' \
-            bash "${BASH_SOURCE[0]}" "$script" "$binary"
+            bash "${BASH_SOURCE[0]}" "$script" "$binary" "${@:3}"
         status=$?
         [[ $status -eq $no_server ]] || break
         echo "e2e: no X server of its own (attempt $attempt), trying again"
@@ -70,7 +72,7 @@ if [[ -z ${TOLVAN_E2E_SCRATCH:-} ]]; then
         kill $left 2>/dev/null
         status=1
     fi
-    if [[ $status -eq 0 && -z ${TOLVAN_E2E_KEEP:-} ]]; then
+    if [[ ($status -eq 0 || $status -eq 77) && -z ${TOLVAN_E2E_KEEP:-} ]]; then
         rm -rf -- "$scratch"
     else
         echo "e2e: screenshots and program output kept in $scratch"
@@ -91,9 +93,25 @@ if [[ -z $server_pid || $server_parent != "$PPID" ]] \
     exit "$no_server"
 fi
 
+# A window manager, as on a desktop: it gives shown windows the focus, frames them, pings them
+# with _NET_WM_PING and passes a click on a frame's close button on as WM_DELETE_WINDOW. The
+# script starts once it has announced itself on the root window.
+openbox --sm-disable >"$TOLVAN_E2E_SCRATCH/openbox.log" 2>&1 &
+openbox_pid=$!
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.05
+done
+xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' \
+    || { echo "e2e: openbox did not start" >&2; cat "$TOLVAN_E2E_SCRATCH/openbox.log" >&2; exit 1; }
+
 # A session bus of its own; the accessibility bus is started on it when first asked for.
 cd "$here" || exit 1
-exec dbus-run-session -- "$python" "$here/$script" "$binary" \
+dbus-run-session -- "$python" "$here/$script" "$binary" "${@:3}" \
     > >(grep -v --line-buffered 'SpiRegistry daemon is running') 2> >(
     grep -Ev --line-buffered 'Failed to set fd limit|^dbus-daemon\[[0-9]+\]: .*ctivat|SpiRegistry daemon is running' >&2
 )
+status=$?
+kill "$openbox_pid" 2>/dev/null
+wait "$openbox_pid"
+exit "$status"
