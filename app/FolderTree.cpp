@@ -6,11 +6,18 @@
 #include "platform/LongCall.h"
 #include "platform/NameCodec.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QPointer>
 #include <QStyle>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace app {
 
@@ -18,22 +25,40 @@ namespace {
 
 constexpr int PathRole = Qt::UserRole;
 
-// The names of the subfolders of path, in the list's collation, read away from the window.
-// Throws when the folder cannot be opened or read, or the reading is cancelled.
+// The names of the subfolders of path, in the list's collation. Throws when the folder cannot
+// be opened or read.
+QStringList subfoldersInOrder(const QString &path)
+{
+    QStringList names = platform::FileSystemObject().GetFolder(path).SubfolderNames();
+    const filelist::Collation collation;
+    std::sort(names.begin(), names.end(),
+        [&](const QString &a, const QString &b) { return collation.compare(a, b) < 0; });
+    return names;
+}
+
+// The same, read away from the window; throws also when the reading is cancelled.
 QStringList readSubfolders(const QString &path)
 {
     const platform::Activity reading {FolderTree::tr("Reading %1").arg(platform::displayName(path)),
         platform::Activity::Unit::None,
         platform::Failure::refused(ECANCELED, FolderTree::tr("Cannot open the folder"), {path},
             FolderTree::tr("cancelled"))};
-    return platform::runLong(reading, [path] {
-        QStringList names = platform::FileSystemObject().GetFolder(path).SubfolderNames();
-        const filelist::Collation collation;
-        std::sort(names.begin(), names.end(),
-            [&](const QString &a, const QString &b) { return collation.compare(a, b) < 0; });
-        return names;
-    });
+    return platform::runLong(reading, [path] { return subfoldersInOrder(path); });
 }
+
+// The start folder's subfolders, read on a thread of their own. A tree waits a moment for them,
+// which is all a local folder takes; a folder on a volume that does not answer in that time
+// does not hold up the window that the tree is part of: its subfolders are shown when they come.
+struct InitialRead
+{
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    bool shown = false; // on the window's thread only
+    QStringList names;
+};
+
+constexpr auto initialReadWait = std::chrono::milliseconds(50);
 
 QString childPath(const QString &folder, const QString &name)
 {
@@ -59,10 +84,38 @@ FolderTree::FolderTree(QWidget *parent)
     m_path = platform::currentFolder();
     if (m_path.isEmpty())
         m_path = QStringLiteral("/");
-    try {
-        rebuild(readSubfolders(m_path));
-    } catch (const platform::Failure &) {
-        rebuild({}); // the start folder cannot be listed: the listing reports it
+    rebuild({});
+    readStartFolder();
+}
+
+// A start folder that cannot be listed shows no subfolders; the file list reports it.
+void FolderTree::readStartFolder()
+{
+    auto read = std::make_shared<InitialRead>();
+    const QPointer<FolderTree> tree(this);
+    std::thread([read, tree, path = m_path] {
+        QStringList names;
+        try {
+            names = subfoldersInOrder(path);
+        } catch (const platform::Failure &) { }
+        {
+            const std::lock_guard lock(read->mutex);
+            read->names = std::move(names);
+            read->finished = true;
+        }
+        read->done.notify_all();
+        QMetaObject::invokeMethod(
+            qApp,
+            [read, tree, path] {
+                if (tree && !read->shown && tree->m_path == path)
+                    tree->rebuild(read->names);
+            },
+            Qt::QueuedConnection);
+    }).detach();
+    std::unique_lock lock(read->mutex);
+    if (read->done.wait_for(lock, initialReadWait, [&read] { return read->finished; })) {
+        read->shown = true;
+        rebuild(read->names);
     }
 }
 

@@ -43,6 +43,7 @@ Q_SIGNALS:
     void RowOpened(const QString &path);
 
 private:
+    void readStartFolder();
     void rebuild(const QStringList &subfolders);
 
     QString m_path;
