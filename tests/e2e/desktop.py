@@ -45,20 +45,37 @@ class Session:
 
     # -- the program ------------------------------------------------------------------------
 
-    def start(self, folder, extra_env=None, main_window=True):
+    def start(self, folder, extra_env=None, main_window=True, once_inside=None):
         """Starts the program in folder and waits for its main window (with main_window False,
-        only for its first shown window)."""
+        only for its first shown window). once_inside, when given, runs after the process has
+        entered folder and before the program starts: a test can make the folder's volume stop
+        answering then, as a network volume does under a program already running in it."""
         env = dict(os.environ, LC_ALL="C.UTF-8", QT_QPA_PLATFORM="xcb",
                    QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         env.update(extra_env or {})
+        command = [self.binary]
+        if once_inside:
+            # Enter the folder, stop until the test has done its part, then become the program.
+            command = [sys.executable, "-c",
+                       "import os, signal, sys; os.chdir(sys.argv[1]); "
+                       "os.kill(os.getpid(), signal.SIGSTOP); os.execv(sys.argv[2], sys.argv[2:])",
+                       folder, self.binary]
         with open(self.log_path, "ab") as log:
-            self.process = subprocess.Popen([self.binary], cwd=folder, env=env, stdout=log,
-                                            stderr=subprocess.STDOUT)
+            self.process = subprocess.Popen(command, cwd=None if once_inside else folder, env=env,
+                                            stdout=log, stderr=subprocess.STDOUT)
+        if once_inside:
+            self.wait_for(10, "the launcher to enter the folder", self._launcher_stopped)
+            once_inside()
+            self.process.send_signal(signal.SIGCONT)
         self._app = None
         self.wait_for(15, "the program in the accessibility tree", self._find_app)
         if not main_window:
             return None
         return self.wait_for(15, "the main window", lambda: self.window(MAIN_TITLE))
+
+    def _launcher_stopped(self):
+        with open("/proc/%d/stat" % self.process.pid) as stat:
+            return stat.read().rsplit(")", 1)[1].split()[0] == "T"
 
     def running(self):
         return self.process is not None and self.process.poll() is None

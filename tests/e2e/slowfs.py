@@ -117,8 +117,7 @@ class Slow:
 
     def start_in_dead_folder(self):
         self.s.step("1: start inside a stuck mount, Cancel, open another folder, File > Close")
-        self.dead.block()
-        self.s.start(self.dead.mountpoint, main_window=False)
+        self.s.start(self.dead.mountpoint, main_window=False, once_inside=self.dead.block)
         self.cancel("listing the start folder")
         self.failure_box("listing the start folder")
         main = self.main()
