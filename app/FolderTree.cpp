@@ -17,7 +17,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 namespace app {
 
@@ -93,7 +92,7 @@ void FolderTree::readStartFolder()
 {
     auto read = std::make_shared<InitialRead>();
     const QPointer<FolderTree> tree(this);
-    std::thread([read, tree, path = m_path] {
+    platform::runDetached([read, tree, path = m_path] {
         QStringList names;
         try {
             names = subfoldersInOrder(path);
@@ -111,7 +110,7 @@ void FolderTree::readStartFolder()
                     tree->rebuild(read->names);
             },
             Qt::QueuedConnection);
-    }).detach();
+    });
     std::unique_lock lock(read->mutex);
     if (read->done.wait_for(lock, initialReadWait, [&read] { return read->finished; })) {
         read->shown = true;

@@ -274,6 +274,15 @@ void runLongBody(const Activity &activity, std::function<void()> body)
         std::rethrow_exception(job->error);
 }
 
+void runDetached(std::function<void()> work)
+{
+    ++workersRunning;
+    std::thread([work = std::move(work)] {
+        work();
+        --workersRunning;
+    }).detach();
+}
+
 bool callPending()
 {
     return !waitingCalls.empty();

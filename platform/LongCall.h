@@ -53,6 +53,11 @@ template<class Call> auto runLong(const Activity &activity, Call call)
     }
 }
 
+// Runs work on a thread of its own without waiting for it (the work reports back by itself, by
+// posting to the window's thread). Such a thread may be stuck on a volume like any long call,
+// and the program then ends without waiting for it either.
+void runDetached(std::function<void()> work);
+
 // Whether a long call is pending: a handler that would start now is not run.
 bool callPending();
 
