@@ -32,7 +32,8 @@
 #include <time.h>
 #include <unistd.h>
 
-struct options {
+struct options
+{
     unsigned delay_ms;
     const char *block_file;
     const char *backing;
@@ -261,12 +262,11 @@ static const struct fuse_operations operations = {
 
 enum { KEY_HELP };
 
-#define OPTION(t, p) {t, offsetof(struct options, p), 1}
 static const struct fuse_opt option_spec[] = {
-    OPTION("--delay-ms %u", delay_ms),
-    OPTION("--delay-ms=%u", delay_ms),
-    OPTION("--block-file %s", block_file),
-    OPTION("--block-file=%s", block_file),
+    {"--delay-ms %u", offsetof(struct options, delay_ms), 1},
+    {"--delay-ms=%u", offsetof(struct options, delay_ms), 1},
+    {"--block-file %s", offsetof(struct options, block_file), 1},
+    {"--block-file=%s", offsetof(struct options, block_file), 1},
     FUSE_OPT_KEY("-h", KEY_HELP),
     FUSE_OPT_KEY("--help", KEY_HELP),
     FUSE_OPT_END,
