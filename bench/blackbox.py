@@ -101,7 +101,8 @@ def watcher(connection):
     pid = None
     targets = {}  # window id -> window object, for shown windows that take pings
     sent = {}  # serial -> (window id, time sent)
-    latencies, late_windows = [], {}
+    latencies = []
+    reporting = None  # while a report waits for the pings in flight: until when
     serial = 0
     next_ping = time.monotonic()
 
@@ -157,14 +158,13 @@ def watcher(connection):
         elif e.type == X.ClientMessage and e.window.id == root.id:
             data = e.data[1]
             if data[0] == ping and data[1] in sent:
-                window, when = sent.pop(data[1])
+                _, when = sent.pop(data[1])
                 latencies.append(now - when)
-                late_windows[window] = max(late_windows.get(window, 0), now - when)
 
     while True:
         now = time.monotonic()
-        ready, _, _ = select.select([d.fileno(), connection], [], [],
-                                    max(0.0, next_ping - now))
+        wait = 0.01 if reporting is not None else max(0.0, next_ping - now)
+        ready, _, _ = select.select([d.fileno(), connection], [], [], wait)
         while d.pending_events():
             handle(d.next_event())
         if connection in ready or connection.poll():
@@ -172,23 +172,26 @@ def watcher(connection):
             if command[0] == "stop":
                 return
             if command[0] == "watch":
-                pid, latencies, late_windows = command[1], [], {}
+                pid, latencies = command[1], []
                 targets.clear()
                 sent.clear()
                 for child in root.query_tree().children:
                     watch_window(child)
                 d.flush()
             elif command[0] == "reset":
-                latencies, late_windows = [], {}
+                latencies = []
                 sent.clear()
             elif command[0] == "report":
-                now = time.monotonic()
-                unanswered = [now - when for _, when in sent.values()]
-                connection.send({"replies": len(latencies),
-                                 "longest": max(latencies + unanswered, default=None),
-                                 "missing": len(unanswered)})
+                reporting = time.monotonic() + 0.5
         now = time.monotonic()
-        if now >= next_ping:
+        if reporting is not None and (not sent or now >= reporting):
+            # Pings sent in the last half second had their chance; the rest went unanswered.
+            unanswered = [now - when for _, when in sent.values()]
+            connection.send({"replies": len(latencies),
+                             "longest": max(latencies + unanswered, default=None),
+                             "missing": len(unanswered)})
+            reporting = None
+        if now >= next_ping and reporting is None:
             for window_id, window in list(targets.items()):
                 serial = (serial + 1) & 0x7FFFFFFF
                 message = event.ClientMessage(window=window, client_type=protocols,
@@ -633,10 +636,11 @@ class Bench:
             if cancel:
                 box = self.desk.wait_window(600, lambda w, t, tr: w == main or (
                     t == TITLE and w != dialog))
-                if box == main:
+                if box is None or box == main:
                     raise NoProgressBox("%s ended without a progress box" % title)
                 time.sleep(0.3)
-                self.desk.activate(box)
+                if not self.desk.activate(box):
+                    self.note("the progress box did not get the keyboard")
                 pressed = time.monotonic()
                 self.desk.key("Escape")
                 deadline = time.monotonic() + 30
@@ -649,7 +653,8 @@ class Bench:
                 self.note("%s: Esc to the progress box closing: %s" % (title, ms(took)))
                 return
             # Done when the main window is back and nothing else is shown.
-            back = self.desk.wait_window(600, lambda w, t, tr: w == main)
+            back = self.desk.wait_window(600, lambda w, t, tr: w == main
+                                         and set(self.desk.windows) == {main})
             if back is None:
                 self.fail("%s did not end" % title)
             box = any(kind == "map" and shown_title == TITLE and w != main
@@ -698,7 +703,8 @@ class Bench:
             if box is None:
                 raise NoProgressBox("no progress box within 5 s of a listing stuck on the mount")
             time.sleep(0.3)
-            self.desk.activate(box)
+            if not self.desk.activate(box):
+                self.note("the progress box did not get the keyboard")
             pressed = time.monotonic()
             self.desk.key("Escape")
             deadline = time.monotonic() + 10
@@ -740,6 +746,8 @@ class Bench:
         limit = self.limits.get(self.folder("files1m"))
         print("%-58s %9s %9s %9s  %s" % ("", "median", "min", "max", "target / ratio"))
         for row, values in self.results.items():
+            if not values:
+                continue  # only the warm-up had it
             values = [v for v in values if v is not None]
             if not values:
                 print("%-58s %9s" % (row, "none"))
@@ -833,7 +841,7 @@ def main():
     parser.add_argument("--inner", action="store_true", help=argparse.SUPPRESS)
     options = parser.parse_args()
     if not options.inner and not os.environ.get("DISPLAY"):
-        return under_own_display([a for a in sys.argv[1:]])
+        return under_own_display(sys.argv[1:])
     options.binary = os.path.abspath(options.binary)
     options.cases = [c for c in options.cases.split(",") if c]
     unknown = set(options.cases) - set(CASES)
