@@ -237,10 +237,9 @@ class Slow:
                 == os.path.join(self.slow.mountpoint, name))
             click(centre(need(self.main(), button, BUTTON)))
             dialog = self.s.wait_for(20, title, lambda: self.s.window(title))
-            self.s.wait_for(20, "%s's tree" % title, lambda: not self.s.progress_box())
-            self.open_folder(dialog, "work")
-            self.s.wait_for(20, "the destination work", lambda: need(
-                dialog, "Destination folder").description == self.work)
+            # The dialog starts in the program's start folder.
+            self.s.wait_for(20, "%s's tree on work" % title, lambda: (
+                not self.s.progress_box() and self.tree_rows(dialog)[-3:] == WORK_FOLDERS))
             self.open_folder(dialog, "dest")
             self.s.wait_for(20, "the destination dest", lambda: need(
                 dialog, "Destination folder").description == self.dest)
