@@ -262,7 +262,7 @@ static const struct fuse_operations operations = {
 
 enum { KEY_HELP };
 
-static const struct fuse_opt option_spec[] = {
+static const struct fuse_opt options_known[] = {
     {"--delay-ms %u", offsetof(struct options, delay_ms), 1},
     {"--delay-ms=%u", offsetof(struct options, delay_ms), 1},
     {"--block-file %s", offsetof(struct options, block_file), 1},
@@ -314,7 +314,7 @@ static char *absolute(const char *path)
 int main(int argc, char *argv[])
 {
     struct fuse_args args = FUSE_ARGS_INIT(argc, argv);
-    if (fuse_opt_parse(&args, &options, option_spec, take_argument) != 0)
+    if (fuse_opt_parse(&args, &options, options_known, take_argument) != 0)
         return 1;
     if (!options.backing) {
         usage(argv[0]);
