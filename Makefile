@@ -24,10 +24,16 @@ run: build
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# BENCH=inside runs only tolvan-bench (the program's parts, in-process), BENCH=blackbox only the
+# real program measured from outside; BENCH_ARGS and BLACKBOX_ARGS go to each (--help).
+BENCH ?= all
 bench: deps
 	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@cmake --build $(BUILD_DIR) -j $(JOBS) --target tolvan-bench
-	@$(BUILD_DIR)/bench/tolvan-bench $(BENCH_ARGS)
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target tolvan-bench tolvan-file-explorer tolvan-slowfs
+	@if [ "$(BENCH)" != blackbox ]; then $(BUILD_DIR)/bench/tolvan-bench $(BENCH_ARGS); fi
+	@if [ "$(BENCH)" != inside ]; then /usr/bin/python3 bench/blackbox.py \
+		--binary $(BUILD_DIR)/tolvan-file-explorer --slowfs $(BUILD_DIR)/tests/slowfs/tolvan-slowfs \
+		--limit-tool $(BUILD_DIR)/bench/tolvan-bench $(BLACKBOX_ARGS); fi
 
 # A Debian package of the Release build, written into the build folder.
 package: build

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QLocale>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,7 @@
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -46,6 +48,7 @@ struct Options
     std::int64_t fileBytes = std::int64_t(1) << 30;
     std::size_t scale = 1; // counts are divided by this (10 for --quick)
     std::string profileFolder; // --profile-listing: list this folder and nothing else
+    std::string limitFolder; // --limit: measure L for this folder and nothing else
 
     bool has(const char *name) const { return cases.count(name) > 0; }
     std::size_t count(std::size_t full) const { return full / scale; }
@@ -67,6 +70,8 @@ void printHelp()
         "                  for a profiler: valgrind --tool=callgrind --collect-atstart=no\n"
         "                  --toggle-collect='*profiledListing*' tolvan-bench --profile-listing F\n"
         "                  (or '*profiledSort*' for the sorts by each column that follow)\n"
+        "  --limit FOLDER  measure L for an existing folder (1 warm-up, then --reps runs) and\n"
+        "                  print 'L <median seconds> <entries>'; for the black-box benchmark\n"
         "Run it under a quiet machine: the times are wall-clock.\n");
 }
 
@@ -100,6 +105,8 @@ Options parseOptions(int argc, char **argv)
             sizeGiven = true;
         } else if (arg == "--profile-listing") {
             options.profileFolder = next();
+        } else if (arg == "--limit") {
+            options.limitFolder = next();
         } else if (arg == "--cases") {
             options.cases.clear();
             std::stringstream list(next());
@@ -509,6 +516,19 @@ int profileListing(const Options &options)
 
 } // namespace
 
+// L for one folder, for a caller that measures the program from outside in the same run.
+int printLimit(const Options &options)
+{
+    std::size_t entries = 0;
+    listAtLimit(options.limitFolder, &entries); // warm-up: the folder's entries in the cache
+    std::vector<double> runs;
+    for (int k = 0; k < options.repetitions; ++k)
+        runs.push_back(listAtLimit(options.limitFolder));
+    std::sort(runs.begin(), runs.end());
+    std::printf("L %.6f %zu\n", runs[runs.size() / 2], entries);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     Options options;
@@ -517,6 +537,14 @@ int main(int argc, char **argv)
     } catch (const std::exception &error) {
         std::fprintf(stderr, "tolvan-bench: %s\n", error.what());
         return 2;
+    }
+    if (!options.limitFolder.empty()) {
+        try {
+            return printLimit(options);
+        } catch (const std::exception &error) {
+            std::fprintf(stderr, "tolvan-bench: %s\n", error.what());
+            return 2;
+        }
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

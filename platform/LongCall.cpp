@@ -202,6 +202,8 @@ private:
         QObject::connect(m_box, &ProgressBox::cancelPressed, [this] { cancel(); });
         refresh();
         m_box->show();
+        m_box->raise();
+        m_box->activateWindow();
         m_refreshTimer.start(progressRefreshMs);
         // The pointer may rest on Cancel now: an arrow with the busy mark, not the wait cursor.
         if (m_cursorShown)

@@ -30,7 +30,10 @@ ProgressBox::ProgressBox(QWidget *over, const QString &doing, Activity::Unit uni
     setObjectName(QStringLiteral("progressBox"));
     setWindowTitle(applicationTitle());
     setAccessibleName(tr("Progress"));
-    setWindowModality(Qt::ApplicationModal);
+    // Modal for the whole program, but by the long call's own holding back of input rather
+    // than by Qt's modality: Qt's would also swallow the window manager's request to close a
+    // window under the box, and closing the main window must cancel the call and end the
+    // program. The box stays over its window as that window's dialog.
     // A title and a close button only: the box has nothing to minimize or enlarge.
     setWindowFlags(
         Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);

@@ -11,9 +11,10 @@ class QPushButton;
 namespace platform {
 
 // The small box that shows a long call at work: what is being done, a bar (bytes for a copy, a
-// busy bar with the count of entries read for a listing, a busy bar otherwise) and Cancel. It is
-// application-modal, so the user's only choice while it shows is to cancel, with the button,
-// Esc or the window frame. It closes when its call ends, not when Cancel is pressed.
+// busy bar with the count of entries read for a listing, a busy bar otherwise) and Cancel. While
+// it shows, the program's other windows take no input, so the user's only choice is to cancel,
+// with the button, Esc or the window frame. It closes when its call ends, not when Cancel is
+// pressed.
 class ProgressBox : public QDialog
 {
     Q_OBJECT

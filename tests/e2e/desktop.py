@@ -315,9 +315,8 @@ def x_windows(title):
 
 def focus_window(title, newest=False):
     """Activates a window through the window manager, as a click on it would, and waits until
-    it is the active one: the window manager's own focus for a newly shown window may come a
-    moment after the test sees it. Message boxes share the main window's title: newest picks
-    the latest window. The window manager maps a window a moment after the program shows it."""
+    it is the active one: the manager maps a newly shown window, and focuses it, a moment after
+    the test sees it. Message boxes share the main window's title: newest picks the latest."""
     deadline = time.monotonic() + 5
     while not (ids := x_windows(title)) and time.monotonic() < deadline:
         time.sleep(0.05)

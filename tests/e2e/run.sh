@@ -36,7 +36,7 @@ run_processes()
 # X server, large enough for the window at twice the density. Nothing of the caller's display,
 # session bus or home is used.
 if [[ -z ${TOLVAN_E2E_SCRATCH:-} ]]; then
-    for tool in xvfb-run xdotool xprop import dbus-run-session openbox; do
+    for tool in xvfb-run xdotool xprop wmctrl import dbus-run-session openbox; do
         command -v "$tool" >/dev/null || { echo "e2e: $tool is not installed" >&2; exit 1; }
     done
     "$python" -c 'import pyatspi' 2>/dev/null \
@@ -93,9 +93,9 @@ if [[ -z $server_pid || $server_parent != "$PPID" ]] \
     exit "$no_server"
 fi
 
-# A window manager, as on a desktop: it gives shown windows the focus, frames them, pings them
-# with _NET_WM_PING and passes a click on a frame's close button on as WM_DELETE_WINDOW. The
-# script starts once it has announced itself on the root window.
+# A window manager, as on a desktop: it gives shown windows the focus, frames them, and passes a
+# click on a frame's close button (or wmctrl -c) on as WM_DELETE_WINDOW, pinging the window with
+# _NET_WM_PING. The script starts once it has announced itself on the root window.
 openbox --sm-disable >"$TOLVAN_E2E_SCRATCH/openbox.log" 2>&1 &
 openbox_pid=$!
 for _ in $(seq 100); do

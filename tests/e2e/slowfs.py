@@ -25,6 +25,7 @@ from slowmount import SlowMount, Unavailable, unavailable_reason  # noqa: E402
 
 SKIPPED = 77
 BUTTON, TREE, COMBO = pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_TREE, pyatspi.ROLE_COMBO_BOX
+WORK_FOLDERS = ["dead", "dest", "slow"]
 BIG = 4 << 20  # read in 128 KiB calls of 50 ms each: well over the progress box's 400 ms
 
 
@@ -66,23 +67,40 @@ class Slow:
     def listed(self):
         return [row[0] for row in table_rows(need(self.main(), "Files", TREE))]
 
-    def on_folder(self, path, files):
-        """The main window shows path in its path box, its folder tree and its list."""
-        main = self.main()
-        tree_at = [n.name for n in walk(need(main, "Folders", TREE))
-                   if n.getState().contains(pyatspi.STATE_SELECTED)]
-        return (self.folder() == path and tree_at == [os.path.basename(path)]
-                and self.listed() == files)
+    def tree_rows(self, window):
+        return [n.name for n in walk(need(window, "Folders", TREE))
+                if n.getRole() in (pyatspi.ROLE_TABLE_CELL, pyatspi.ROLE_TREE_ITEM)]
 
-    def expect_folder(self, path, files, what):
+    def on_folder(self, path, files, subfolders):
+        """The main window shows path in its path box, its list, and its folder tree ending
+        in path's row and its subfolders."""
+        tail = [os.path.basename(path)] + subfolders
+        return (self.folder() == path and self.listed() == files
+                and self.tree_rows(self.main())[-len(tail):] == tail)
+
+    def open_and_expect(self, name, path, files, subfolders, what):
+        """Opens folder name in the main window's tree, again while the window was still
+        waiting on a call and dropped the double click, until the window shows path."""
+        def opened():
+            if self.on_folder(path, files, subfolders):
+                return True
+            if not self.s.progress_box():
+                self.open_folder(self.main(), name)
+                time.sleep(0.5)
+            return False
+        self.s.wait_for(10, "%s: the main window on %s with %s" % (what, path, files), opened)
+
+    def expect_folder(self, path, files, subfolders, what):
         self.s.wait_for(10, "%s: the main window on %s with %s (it shows %s, %s)"
                         % (what, path, files, self.folder(), self.listed()),
-                        lambda: self.on_folder(path, files))
+                        lambda: self.on_folder(path, files, subfolders))
 
     def progress_box(self, what):
-        box = self.s.wait_for(5, "the progress box while %s" % what, self.s.progress_box)
-        need(box, "Cancel", BUTTON)
-        return box
+        """The progress box, with its Cancel button."""
+        def shown():
+            box = self.s.progress_box()
+            return box if box is not None and find(box, "Cancel", BUTTON) else None
+        return self.s.wait_for(5, "the progress box while %s" % what, shown)
 
     def cancel(self, what):
         """Presses Cancel in the progress box; it must close at once."""
@@ -118,16 +136,28 @@ class Slow:
     def start_in_dead_folder(self):
         self.s.step("1: start inside a stuck mount, Cancel, open another folder, File > Close")
         self.s.start(self.dead.mountpoint, main_window=False, once_inside=self.dead.block)
-        self.cancel("listing the start folder")
+        # Each call that takes long shows its box, and each is cancelled, until the failure is
+        # reported; the window waits for one call only.
+        boxes = 0
+        while True:
+            self.s.wait_for(5, "a progress box or the failure box at start-up",
+                            lambda: self.s.progress_box() or self.s.message_box())
+            if self.s.progress_box() is None:
+                break
+            boxes += 1
+            self.cancel("listing the start folder")
+        if boxes == 0:
+            raise Failed("no progress box at start-up in a stuck folder")
+        if boxes > 1:
+            raise Failed("start-up showed %d progress boxes, one after the other" % boxes)
         self.failure_box("listing the start folder")
-        main = self.main()
+        self.main()
         if self.listed():
             raise Failed("after Cancel at start-up the list shows %s" % self.listed())
         self.s.screenshot("start-cancelled")
         # Usable while the cancelled call is still stuck in the kernel.
         focus_window(MAIN_TITLE)
-        self.open_folder(main, "work")
-        self.expect_folder(self.work, ["top.txt"], "after opening work")
+        self.open_and_expect("work", self.work, ["top.txt"], WORK_FOLDERS, "after opening work")
         click(centre(need(self.main(), "File", pyatspi.ROLE_MENU_ITEM)))
         click(centre(self.s.wait_for(5, "the File menu", lambda: find(
             self.main(), "Close", pyatspi.ROLE_MENU_ITEM))))
@@ -155,14 +185,14 @@ class Slow:
         self.s.step("2: open the stuck mount in the main window's tree, Cancel")
         self.s.start(self.work)
         focus_window(MAIN_TITLE)
-        self.expect_folder(self.work, ["top.txt"], "at start")
+        self.expect_folder(self.work, ["top.txt"], WORK_FOLDERS, "at start")
         self.dead.block()
         self.open_folder(self.main(), "dead")
         self.cancel("opening dead")
         self.failure_box("opening dead")
         self.dead.release()
         time.sleep(0.5)  # the abandoned call now returns; its result must not be used
-        self.expect_folder(self.work, ["top.txt"], "after Cancel")
+        self.expect_folder(self.work, ["top.txt"], WORK_FOLDERS, "after Cancel")
 
         for title, button in (("Copy To...", "Copy"), ("Move To...", "Move")):
             self.s.step("3: open the stuck mount in %s's tree, Cancel" % title.rstrip("."))
@@ -199,27 +229,33 @@ class Slow:
             raise Failed("cancelling a volume's listing showed a box")
         self.dead.release()
         time.sleep(0.5)
-        self.expect_folder(self.work, ["top.txt"], "after Cancel in the drive selector")
+        self.expect_folder(self.work, ["top.txt"], WORK_FOLDERS,
+                           "after Cancel in the drive selector")
 
     def copy_and_move_out_of_slow_folder(self):
         self.s.step("5: Copy To and Move To out of a slow mount show the progress box")
         focus_window(MAIN_TITLE)
         self.open_folder(self.main(), "slow")
         self.s.wait_for(20, "the slow mount listed", lambda: not self.s.progress_box()
-                        and self.on_folder(self.slow.mountpoint, ["big.bin", "other.bin"]))
+                        and self.on_folder(self.slow.mountpoint, ["big.bin", "other.bin"], []))
         for name, title, button, done in (
                 ("big.bin", "Copy To...", "Copy", "has been Copied to"),
                 ("other.bin", "Move To...", "Move", "has been moved to")):
-            click(centre(need(need(self.main(), "Files", TREE), name)))
-            self.s.wait_for(10, "%s picked" % name, lambda: need(
-                self.main(), "Selected file", pyatspi.ROLE_LABEL).description
-                == os.path.join(self.slow.mountpoint, name))
+            # A click that comes while the list is still being read again is dropped, as every
+            # input to a waiting window is; click again, as a person would.
+            def picked():
+                if need(self.main(), "Selected file", pyatspi.ROLE_LABEL).description \
+                        == os.path.join(self.slow.mountpoint, name):
+                    return True
+                click(centre(need(need(self.main(), "Files", TREE), name)))
+                time.sleep(0.3)
+                return False
+            self.s.wait_for(10, "%s picked" % name, picked)
             click(centre(need(self.main(), button, BUTTON)))
             dialog = self.s.wait_for(20, title, lambda: self.s.window(title))
-            self.s.wait_for(20, "%s's tree" % title, lambda: not self.s.progress_box())
-            self.open_folder(dialog, "work")
-            self.s.wait_for(20, "the destination work", lambda: need(
-                dialog, "Destination folder").description == self.work)
+            # The dialog starts in the program's start folder.
+            self.s.wait_for(20, "%s's tree on work" % title, lambda: (
+                not self.s.progress_box() and self.tree_rows(dialog)[-3:] == WORK_FOLDERS))
             self.open_folder(dialog, "dest")
             self.s.wait_for(20, "the destination dest", lambda: need(
                 dialog, "Destination folder").description == self.dest)
@@ -241,8 +277,7 @@ class Slow:
     def close_from_frame_while_stuck(self):
         self.s.step("6: close the main window from its frame while a call is stuck")
         focus_window(MAIN_TITLE)
-        self.open_folder(self.main(), "work")
-        self.expect_folder(self.work, ["top.txt"], "back in work")
+        self.open_and_expect("work", self.work, ["top.txt"], WORK_FOLDERS, "back in work")
         self.dead.block()
         self.open_folder(self.main(), "dead")
         self.progress_box("opening dead")

@@ -32,7 +32,8 @@
 #include <time.h>
 #include <unistd.h>
 
-struct options {
+struct options
+{
     unsigned delay_ms;
     const char *block_file;
     const char *backing;
@@ -41,23 +42,42 @@ struct options {
 static struct options options;
 static int backing_fd = -1;
 
-static void sleep_ms(unsigned ms)
+/* Sleeps, unless the caller gives up on the call: the kernel then asks the file system to
+ * interrupt it (a process that ends, or a signal), and the call fails with EINTR, as calls on
+ * network file systems that allow interrupting do. The library marks the call interrupted; the
+ * sleeps are short, so the mark is seen at once. Returns 0 or -EINTR. */
+static int sleep_ms(unsigned ms)
 {
     struct timespec t = {ms / 1000, (long)(ms % 1000) * 1000000L};
-    while (nanosleep(&t, &t) != 0 && errno == EINTR) { }
+    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+        if (fuse_interrupted())
+            return -EINTR;
+    }
+    return fuse_interrupted() ? -EINTR : 0;
 }
 
 /* What every call does first: the configured delay, then the wait while the block file is
- * there. */
-static void slow_down(void)
+ * there. Returns 0, or -EINTR when the call was interrupted meanwhile. */
+static int slow_down(void)
 {
-    if (options.delay_ms)
-        sleep_ms(options.delay_ms);
+    if (options.delay_ms && sleep_ms(options.delay_ms) != 0)
+        return -EINTR;
     if (options.block_file) {
-        while (access(options.block_file, F_OK) == 0)
-            sleep_ms(5);
+        while (access(options.block_file, F_OK) == 0) {
+            if (sleep_ms(5) != 0)
+                return -EINTR;
+        }
     }
+    return 0;
 }
+
+/* The first step of every call: a call interrupted while it waited ends there. */
+#define SLOW_DOWN()                                                                            \
+    do {                                                                                       \
+        const int interrupted = slow_down();                                                   \
+        if (interrupted)                                                                       \
+            return interrupted;                                                                \
+    } while (0)
 
 /* FUSE paths start with '/'; the backing folder's calls take them relative to its descriptor. */
 static const char *relative(const char *path)
@@ -82,7 +102,7 @@ static void *slow_init(struct fuse_conn_info *conn, struct fuse_config *config)
 
 static int slow_getattr(const char *path, struct stat *st, struct fuse_file_info *fi)
 {
-    slow_down();
+    SLOW_DOWN();
     if (fi)
         return result(fstat((int)fi->fh, st));
     return result(fstatat(backing_fd, relative(path), st, AT_SYMLINK_NOFOLLOW));
@@ -94,7 +114,7 @@ static int slow_readdir(const char *path, void *buffer, fuse_fill_dir_t fill, of
     (void)offset;
     (void)fi;
     (void)flags;
-    slow_down();
+    SLOW_DOWN();
     const int fd = openat(backing_fd, relative(path), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return -errno;
@@ -121,37 +141,37 @@ static int slow_readdir(const char *path, void *buffer, fuse_fill_dir_t fill, of
 
 static int slow_mkdir(const char *path, mode_t mode)
 {
-    slow_down();
+    SLOW_DOWN();
     return result(mkdirat(backing_fd, relative(path), mode));
 }
 
 static int slow_rmdir(const char *path)
 {
-    slow_down();
+    SLOW_DOWN();
     return result(unlinkat(backing_fd, relative(path), AT_REMOVEDIR));
 }
 
 static int slow_unlink(const char *path)
 {
-    slow_down();
+    SLOW_DOWN();
     return result(unlinkat(backing_fd, relative(path), 0));
 }
 
 static int slow_rename(const char *from, const char *to, unsigned int flags)
 {
-    slow_down();
+    SLOW_DOWN();
     return result(renameat2(backing_fd, relative(from), backing_fd, relative(to), flags));
 }
 
 static int slow_link(const char *from, const char *to)
 {
-    slow_down();
+    SLOW_DOWN();
     return result(linkat(backing_fd, relative(from), backing_fd, relative(to), 0));
 }
 
 static int slow_chmod(const char *path, mode_t mode, struct fuse_file_info *fi)
 {
-    slow_down();
+    SLOW_DOWN();
     if (fi)
         return result(fchmod((int)fi->fh, mode));
     return result(fchmodat(backing_fd, relative(path), mode, 0));
@@ -159,7 +179,7 @@ static int slow_chmod(const char *path, mode_t mode, struct fuse_file_info *fi)
 
 static int slow_truncate(const char *path, off_t size, struct fuse_file_info *fi)
 {
-    slow_down();
+    SLOW_DOWN();
     if (fi)
         return result(ftruncate((int)fi->fh, size));
     const int fd = openat(backing_fd, relative(path), O_WRONLY | O_CLOEXEC);
@@ -172,7 +192,7 @@ static int slow_truncate(const char *path, off_t size, struct fuse_file_info *fi
 
 static int slow_utimens(const char *path, const struct timespec times[2], struct fuse_file_info *fi)
 {
-    slow_down();
+    SLOW_DOWN();
     if (fi)
         return result(futimens((int)fi->fh, times));
     return result(utimensat(backing_fd, relative(path), times, AT_SYMLINK_NOFOLLOW));
@@ -180,7 +200,7 @@ static int slow_utimens(const char *path, const struct timespec times[2], struct
 
 static int slow_open(const char *path, struct fuse_file_info *fi)
 {
-    slow_down();
+    SLOW_DOWN();
     const int fd = openat(backing_fd, relative(path), fi->flags | O_CLOEXEC);
     if (fd < 0)
         return -errno;
@@ -190,7 +210,7 @@ static int slow_open(const char *path, struct fuse_file_info *fi)
 
 static int slow_create(const char *path, mode_t mode, struct fuse_file_info *fi)
 {
-    slow_down();
+    SLOW_DOWN();
     const int fd = openat(backing_fd, relative(path), fi->flags | O_CREAT | O_CLOEXEC, mode);
     if (fd < 0)
         return -errno;
@@ -202,7 +222,7 @@ static int slow_read(
     const char *path, char *buffer, size_t size, off_t offset, struct fuse_file_info *fi)
 {
     (void)path;
-    slow_down();
+    SLOW_DOWN();
     const ssize_t got = pread((int)fi->fh, buffer, size, offset);
     return got < 0 ? -errno : (int)got;
 }
@@ -211,7 +231,7 @@ static int slow_write(
     const char *path, const char *buffer, size_t size, off_t offset, struct fuse_file_info *fi)
 {
     (void)path;
-    slow_down();
+    SLOW_DOWN();
     const ssize_t put = pwrite((int)fi->fh, buffer, size, offset);
     return put < 0 ? -errno : (int)put;
 }
@@ -219,14 +239,14 @@ static int slow_write(
 static int slow_fsync(const char *path, int data_only, struct fuse_file_info *fi)
 {
     (void)path;
-    slow_down();
+    SLOW_DOWN();
     return result(data_only ? fdatasync((int)fi->fh) : fsync((int)fi->fh));
 }
 
 static int slow_release(const char *path, struct fuse_file_info *fi)
 {
     (void)path;
-    slow_down();
+    (void)slow_down(); /* the backing file is closed even when the wait was interrupted */
     close((int)fi->fh);
     return 0;
 }
@@ -234,7 +254,7 @@ static int slow_release(const char *path, struct fuse_file_info *fi)
 static int slow_statfs(const char *path, struct statvfs *st)
 {
     (void)path;
-    slow_down();
+    SLOW_DOWN();
     return result(fstatvfs(backing_fd, st));
 }
 
@@ -261,12 +281,11 @@ static const struct fuse_operations operations = {
 
 enum { KEY_HELP };
 
-#define OPTION(t, p) {t, offsetof(struct options, p), 1}
-static const struct fuse_opt option_spec[] = {
-    OPTION("--delay-ms %u", delay_ms),
-    OPTION("--delay-ms=%u", delay_ms),
-    OPTION("--block-file %s", block_file),
-    OPTION("--block-file=%s", block_file),
+static const struct fuse_opt options_known[] = {
+    {"--delay-ms %u", offsetof(struct options, delay_ms), 1},
+    {"--delay-ms=%u", offsetof(struct options, delay_ms), 1},
+    {"--block-file %s", offsetof(struct options, block_file), 1},
+    {"--block-file=%s", offsetof(struct options, block_file), 1},
     FUSE_OPT_KEY("-h", KEY_HELP),
     FUSE_OPT_KEY("--help", KEY_HELP),
     FUSE_OPT_END,
@@ -314,7 +333,7 @@ static char *absolute(const char *path)
 int main(int argc, char *argv[])
 {
     struct fuse_args args = FUSE_ARGS_INIT(argc, argv);
-    if (fuse_opt_parse(&args, &options, option_spec, take_argument) != 0)
+    if (fuse_opt_parse(&args, &options, options_known, take_argument) != 0)
         return 1;
     if (!options.backing) {
         usage(argv[0]);
