@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <limits>
+#include <utility>
 
 namespace filelist {
 
@@ -35,23 +36,6 @@ bool isEnterKey(const QEvent *event)
     const auto *key = static_cast<const QKeyEvent *>(event);
     return (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
         && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-}
-
-bool isNavigationKey(int key)
-{
-    switch (key) {
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-    case Qt::Key_Home:
-    case Qt::Key_End:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace
@@ -104,15 +88,21 @@ ListView::ListView(QWidget *parent)
              static_cast<QAbstractItemView *>(m_arranged)}) {
         view->viewport()->installEventFilter(this);
         view->installEventFilter(this);
-        connect(view, &QAbstractItemView::clicked, this, &ListView::ItemClick);
+        // A press that selects another row (any button: a right click, the start of a drag) is
+        // the click on it at once; a left click on the row already selected is one on release.
+        connect(view, &QAbstractItemView::pressed, this, [this] {
+            if (selectedRow() >= 0 && selectedRow() != m_rowBeforePress) {
+                m_pressSelected = true;
+                Q_EMIT ItemClick();
+            }
+        });
+        connect(view, &QAbstractItemView::clicked, this, [this] {
+            if (!std::exchange(m_pressSelected, false))
+                Q_EMIT ItemClick();
+        });
     }
     connect(header, &QHeaderView::sectionClicked, this,
         [this](int logicalIndex) { Q_EMIT ColumnClick(logicalIndex + 1); });
-    connect(m_selection, &QItemSelectionModel::currentChanged, this,
-        [this](const QModelIndex &current) {
-            if (m_keyboardMove && current.isValid())
-                Q_EMIT ItemClick();
-        });
     connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, &ListView::rememberSelection);
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         applyColumnWidths();
@@ -242,25 +232,33 @@ void ListView::restoreSelection()
 
 bool ListView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonDblClick
-        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton
-        && (watched == m_report->viewport() || watched == m_arranged->viewport())) {
+    const bool onViewport = watched == m_report->viewport() || watched == m_arranged->viewport();
+    const bool onView = watched == m_report || watched == m_arranged;
+    if (onViewport && event->type() == QEvent::MouseButtonPress) {
+        m_rowBeforePress = selectedRow();
+        m_pressSelected = false;
+        return false;
+    }
+    if (onViewport && event->type() == QEvent::MouseButtonDblClick
+        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         Q_EMIT DblClick();
         return false;
     }
     // Enter on the selected file opens it, as a double click does.
-    if (isEnterKey(event) && (watched == m_report || watched == m_arranged)) {
+    if (onView && isEnterKey(event)) {
         if (hasSelectedItem())
             Q_EMIT DblClick();
         return true;
     }
-    // Moving through the list with the keyboard selects a file just as a click does.
-    if (event->type() == QEvent::KeyPress && !m_keyboardMove
-        && (watched == m_report || watched == m_arranged)
-        && isNavigationKey(static_cast<QKeyEvent *>(event)->key())) {
-        m_keyboardMove = true;
+    // A key that selects another row (arrows, paging, typing a name's first letters) selects
+    // that file just as a click on it does.
+    if (onView && event->type() == QEvent::KeyPress && !m_forwardingKey) {
+        const int before = selectedRow();
+        m_forwardingKey = true;
         QCoreApplication::sendEvent(watched, event);
-        m_keyboardMove = false;
+        m_forwardingKey = false;
+        if (selectedRow() >= 0 && selectedRow() != before)
+            Q_EMIT ItemClick();
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -334,24 +334,29 @@ void TestDialogs::confirmed_data()
     QTest::addColumn<QByteArray>("name"); // the file's name; other than notes.txt it holds "bytes"
     QTest::addColumn<QString>("prefix"); // typed before the name in Rename's box
     QTest::addColumn<QByteArray>("inBackup"); // what backup holds under the name beforehand
+    // Empty: the file is clicked; else notes.txt is clicked and these letters typed in the list.
+    QTest::addColumn<QString>("typeAhead");
     QTest::addColumn<Tree>("files");
 
     const QByteArray raw("caf\xe9 \xff.txt");
     QTest::newRow("rename, name not UTF-8")
-        << int(Rename) << raw << "old " << QByteArray()
+        << int(Rename) << raw << "old " << QByteArray() << QString()
         << Tree {"backup/", "notes.txt=notes", "old " + raw + "=bytes"};
     QTest::newRow("move, name not UTF-8")
-        << int(Move) << raw << QString() << QByteArray()
+        << int(Move) << raw << QString() << QByteArray() << QString()
         << Tree {"backup/", "backup/" + raw + "=bytes", "notes.txt=notes"};
     QTest::newRow("copy, name not UTF-8")
-        << int(Copy) << raw << QString() << QByteArray()
+        << int(Copy) << raw << QString() << QByteArray() << QString()
         << Tree {"backup/", "backup/" + raw + "=bytes", raw + "=bytes", "notes.txt=notes"};
     QTest::newRow("rename into a subfolder")
-        << int(Rename) << QByteArray("notes.txt") << "backup/" << QByteArray()
+        << int(Rename) << QByteArray("notes.txt") << "backup/" << QByteArray() << QString()
         << Tree {"backup/", "backup/notes.txt=notes"};
     QTest::newRow("copy over a file, without asking")
         << int(Copy) << QByteArray("notes.txt") << QString() << QByteArray("an older, longer text")
-        << Tree {"backup/", "backup/notes.txt=notes", "notes.txt=notes"};
+        << QString() << Tree {"backup/", "backup/notes.txt=notes", "notes.txt=notes"};
+    QTest::newRow("copy of a file reached by type-ahead, over a file of its name")
+        << int(Copy) << QByteArray("zeta.txt") << QString() << QByteArray("older zeta") << "z"
+        << Tree {"backup/", "backup/zeta.txt=bytes", "notes.txt=notes", "zeta.txt=bytes"};
 }
 
 // A name reaches the file system as its exact bytes, whether UTF-8 or not; a renamed name may
@@ -362,6 +367,7 @@ void TestDialogs::confirmed()
     QFETCH(QByteArray, name);
     QFETCH(QString, prefix);
     QFETCH(QByteArray, inBackup);
+    QFETCH(QString, typeAhead);
     QFETCH(Tree, files);
     const Command cmd = Command(command);
     const QString text = platform::decodeName(name);
@@ -371,7 +377,13 @@ void TestDialogs::confirmed()
         writeFile(pathBytes("backup/" + name), inBackup);
 
     start();
-    QVERIFY(clickFile(text));
+    if (typeAhead.isEmpty()) {
+        QVERIFY(clickFile(text));
+    } else {
+        QVERIFY(clickFile(QStringLiteral("notes.txt")));
+        QTest::keyClicks(m_form1->ListView1->currentView(), typeAhead);
+        QCOMPARE(m_form1->ListView1->SelectedItemText(), text);
+    }
     const Dialog dialog = openDialog(cmd);
     QVERIFY(dialog.window);
     if (cmd == Rename) {

@@ -67,6 +67,8 @@ private:
     void clickFile(const QString &name) { QVERIFY2(m_scene->clickFile(name), qPrintable(name)); }
     QPoint emptyListPoint() const;
     void openInTree(const QString &path, const QString &how);
+    bool runStep(const QString &step);
+    QPoint rowCentre(const QString &name) const;
     QStringList enabledButtons() const { return testing::enabledFileButtons(*m_form); }
 
     std::optional<testing::MainWindowScene> m_scene;
@@ -526,6 +528,13 @@ void Navigation::openFile_data()
     QTest::newRow("Enter with no file selected") << L {"key Return"} << L {};
     QTest::newRow("path at the root passed unchanged")
         << L {"type /", "click a1.txt", "open"} << L {"//a1.txt"};
+    // However the highlighted row moves, Open opens that row's file.
+    QTest::newRow("type-ahead after a click")
+        << L {"click a1.txt", "keys a2", "open"} << L {"{alpha}/a2.txt"};
+    QTest::newRow("right click after a click")
+        << L {"click a1.txt", "rightclick a2.txt", "open"} << L {"{alpha}/a2.txt"};
+    QTest::newRow("press that starts a drag, after a click")
+        << L {"click a1.txt", "press a2.txt", "open"} << L {"{alpha}/a2.txt"};
 }
 
 // The open service gets the text under the list, unchanged, even when it is empty; opening
@@ -549,28 +558,12 @@ void Navigation::openFile()
     for (const QString &step : steps) {
         const QString action = step.section(QLatin1Char(' '), 0, 0);
         const QString argument = expand(step.section(QLatin1Char(' '), 1));
-        if (action == QLatin1String("click")) {
-            clickFile(argument);
-        } else if (action == QLatin1String("tree")) {
-            openInTree(argument, QStringLiteral("openRow"));
-        } else if (action == QLatin1String("type")) {
-            m_form->txtpath->selectAll();
-            QTest::keyClicks(m_form->txtpath, argument);
-        } else if (action == QLatin1String("delete")) {
-            QCOMPARE(::unlink(bytesOf(argument).constData()), 0);
-        } else if (action == QLatin1String("key")) {
-            QWidget *view = m_form->ListView1->currentView();
-            view->setFocus();
-            QTest::keyClick(
-                view, argument == QLatin1String("Down") ? Qt::Key_Down : Qt::Key_Return);
+        if (runStep(step)) {
+            QVERIFY2(!QTest::currentTestFailed(), qPrintable(step));
         } else if (action == QLatin1String("dblclick") && argument != QLatin1String("empty")) {
-            const int row = m_form->ListView1->model().rowOfName(argument);
-            QVERIFY(row >= 0);
-            QTreeView *view = m_form->ListView1->reportView();
-            const QRect rect = view->visualRect(m_form->ListView1->model().index(row, 0));
             events.clear();
             const qsizetype before = m_scene->opener.opened.size();
-            testing::doubleClick(view->viewport(), rect.center());
+            testing::doubleClick(m_form->ListView1->reportView()->viewport(), rowCentre(argument));
             const QString path = folder("alpha") + QLatin1Char('/') + argument;
             QCOMPARE(m_form->lblFilePath->caption(), path);
             QCOMPARE(events,
@@ -607,6 +600,57 @@ void Navigation::openFile()
     QCOMPARE(m_scene->opener.opened, expected);
     QVERIFY(m_scene->messages.boxes.empty());
     QVERIFY(m_scene->messages.failures.empty());
+}
+
+QPoint Navigation::rowCentre(const QString &name) const
+{
+    const int row = m_form->ListView1->model().rowOfName(name);
+    const QModelIndex index = m_form->ListView1->model().index(row, 0);
+    return m_form->ListView1->reportView()->visualRect(index).center();
+}
+
+// One step of a user in the main window; false when the step is not one of these.
+bool Navigation::runStep(const QString &step)
+{
+    const QString action = step.section(QLatin1Char(' '), 0, 0);
+    const QString argument = expand(step.section(QLatin1Char(' '), 1));
+    QWidget *viewport = m_form->ListView1->reportView()->viewport();
+    const QPoint at = argument == QLatin1String("empty") ? emptyListPoint() : rowCentre(argument);
+    if (action == QLatin1String("click")) {
+        if (argument == QLatin1String("empty"))
+            QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+        else
+            clickFile(argument);
+    } else if (action == QLatin1String("ctrlclick")) {
+        QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, at);
+    } else if (action == QLatin1String("rightclick")) {
+        QTest::mouseClick(viewport, Qt::RightButton, {}, at);
+    } else if (action == QLatin1String("press")) {
+        QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, emptyListPoint());
+    } else if (action == QLatin1String("tree")) {
+        openInTree(argument, QStringLiteral("openRow"));
+    } else if (action == QLatin1String("drive")) {
+        m_form->Drive1->setCurrentIndex(pickIndex(argument));
+    } else if (action == QLatin1String("type")) {
+        m_form->txtpath->selectAll();
+        QTest::keyClicks(m_form->txtpath, argument);
+    } else if (action == QLatin1String("file")) {
+        testing::writeFile(bytesOf(argument), "x");
+    } else if (action == QLatin1String("delete")) {
+        if (::unlink(bytesOf(argument).constData()) != 0)
+            QTest::qFail("cannot delete the file", __FILE__, __LINE__);
+    } else if (action == QLatin1String("key") || action == QLatin1String("keys")) {
+        QWidget *view = m_form->ListView1->currentView();
+        view->setFocus();
+        if (action == QLatin1String("keys"))
+            QTest::keyClicks(view, argument);
+        else
+            QTest::keySequence(view, QKeySequence(argument));
+    } else {
+        return false;
+    }
+    return true;
 }
 
 // ---- The URL the real open service hands to the desktop ---------------------------------------
