@@ -113,6 +113,8 @@ void Form1::connectHandlers()
         ListView1, &filelist::ListView::DblClick, this, guarded(this, &Form1::ListView1_DblClick));
     connect(ListView1, &filelist::ListView::ColumnClick, this,
         [this](int index) { runGuarded([this, index] { ListView1_ColumnClick(index); }); });
+    connect(ListView1, &filelist::ListView::SelectionLost, this,
+        guarded(this, &Form1::ListView1_SelectionLost));
     connect(Report, &QAction::triggered, this, guarded(this, &Form1::Report_Click));
     connect(Icon, &QAction::triggered, this, guarded(this, &Form1::Icon_Click));
     connect(Small, &QAction::triggered, this, guarded(this, &Form1::Small_Click));
@@ -196,6 +198,12 @@ void Form1::ListView1_ItemClick()
 void Form1::ListView1_ColumnClick(int index)
 {
     ListView1->setSortKey(filelist::sortKeyForHeader(index));
+}
+
+// A reload found the selected file no longer there: the commands for it go off with its row.
+void Form1::ListView1_SelectionLost()
+{
+    Module1::DisableFileButtons();
 }
 
 // Each view command arranges the list and lists the folder again.

@@ -69,6 +69,7 @@ private:
     void ListView1_ItemClick();
     void ListView1_DblClick();
     void ListView1_ColumnClick(int index);
+    void ListView1_SelectionLost();
     void Report_Click();
     void Icon_Click();
     void Small_Click();

@@ -38,13 +38,33 @@ bool isEnterKey(const QEvent *event)
         && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
 
+// A view in which the user selects a row but never deselects one: a click on empty space, or a
+// Ctrl+click or Ctrl+Space on the selected row, leaves the row selected, so that a row shows as
+// selected exactly while the file buttons are on.
+template<class View> class KeepingView : public View
+{
+public:
+    using View::View;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(
+        const QModelIndex &index, const QEvent *event) const override
+    {
+        if (!index.isValid())
+            return QItemSelectionModel::NoUpdate;
+        const QItemSelectionModel::SelectionFlags command = View::selectionCommand(index, event);
+        return command.testFlag(QItemSelectionModel::Deselect) ? QItemSelectionModel::NoUpdate
+                                                               : command;
+    }
+};
+
 } // namespace
 
 ListView::ListView(QWidget *parent)
     : QWidget(parent)
     , m_model(new FileListModel(this))
-    , m_report(new QTreeView(this))
-    , m_arranged(new QListView(this))
+    , m_report(new KeepingView<QTreeView>(this))
+    , m_arranged(new KeepingView<QListView>(this))
 {
     m_report->setObjectName(QStringLiteral("report"));
     m_arranged->setObjectName(QStringLiteral("arranged"));
@@ -210,7 +230,8 @@ void ListView::applyColumnWidths()
     header->setSortIndicator(m_model->sortKey(), Qt::AscendingOrder);
 }
 
-// A reload keeps the row of the same name selected when the file is still there.
+// A reload keeps the row of the same name selected when the file is still there; when it is not,
+// the owner hears of it, so that the commands for the selected file go off with the row.
 void ListView::rememberSelection()
 {
     const int row = selectedRow();
@@ -223,11 +244,12 @@ void ListView::restoreSelection()
         return;
     const int row = m_model->rowOfName(*m_selectedName);
     m_selectedName.reset();
-    if (row >= 0) {
-        const QModelIndex index = m_model->index(row, 0);
-        m_selection->setCurrentIndex(
-            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (row < 0) {
+        Q_EMIT SelectionLost();
+        return;
     }
+    m_selection->setCurrentIndex(
+        m_model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 bool ListView::eventFilter(QObject *watched, QEvent *event)

@@ -18,7 +18,8 @@ namespace filelist {
 // share the model and its single selection. It raises ItemClick whenever the user selects a row
 // (a click on it, a press on another row with any button, keys that move to another row, typing
 // a name's first letters), DblClick on any double click and on Enter with a file selected, and
-// ColumnClick with the header's 1-based position.
+// ColumnClick with the header's 1-based position. The user cannot deselect the selected row; a
+// reload keeps the row of the same name selected, and raises SelectionLost when there is none.
 class ListView : public QWidget
 {
     Q_OBJECT
@@ -51,6 +52,7 @@ Q_SIGNALS:
     void ItemClick();
     void DblClick();
     void ColumnClick(int index);
+    void SelectionLost();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -305,6 +305,7 @@ void TestDialogs::waysBack()
     QVERIFY(m_form1->isVisible());
     QVERIFY(m_form1->ListView1->model().rowOfName(QStringLiteral("later.txt")) >= 0);
     QCOMPARE(enabledFileButtons(), QStringList());
+    QVERIFY(!m_form1->ListView1->hasSelectedItem());
     QCOMPARE(Module1::SelectedFileName, QStringLiteral("notes.txt"));
 
     if (!confirms) {

@@ -54,6 +54,8 @@ private Q_SLOTS:
     void clickFile();
     void openFile_data();
     void openFile();
+    void rowAndButtonsAgree_data();
+    void rowAndButtonsAgree();
     void fileUrl_data();
     void fileUrl();
 
@@ -376,7 +378,8 @@ void Navigation::pickVolume()
 // The tree can read the folder's names but the list cannot read its files (a folder that may be
 // read but not searched). Inside a drive change the failure is swallowed; inside a folder opened
 // in the tree it is reported. Either way the tree stays on the new folder while the path box
-// keeps the old path, and the steps after the failing one do not run.
+// keeps the old path, and the steps after the failing one do not run; the emptied list takes
+// the selected row, and the file buttons, with it.
 void Navigation::listingFailsInsideFolderChange_data()
 {
     QTest::addColumn<bool>("byDrive");
@@ -419,7 +422,7 @@ void Navigation::listingFailsInsideFolderChange()
     } else {
         QCOMPARE(m_scene->messages.failures.size(), size_t(1));
         QCOMPARE(m_scene->messages.failures.front().number(), EACCES);
-        QCOMPARE(enabledButtons(), testing::allFileButtons);
+        QCOMPARE(enabledButtons(), QStringList());
         QCOMPARE(m_form->lblmessege->caption(), QStringLiteral("File moved"));
     }
 }
@@ -651,6 +654,51 @@ bool Navigation::runStep(const QString &step)
         return false;
     }
     return true;
+}
+
+// ---- A row shows as selected exactly when the file buttons are on
+// --------------------------------
+
+void Navigation::rowAndButtonsAgree_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("selected"); // the file selected at the end; empty: none
+
+    using L = QStringList;
+    QTest::newRow("click on empty space") << L {"click a1.txt", "click empty"} << "a1.txt";
+    QTest::newRow("Ctrl+click on the selected row")
+        << L {"click a1.txt", "ctrlclick a1.txt"} << "a1.txt";
+    QTest::newRow("Ctrl+Space on the selected row")
+        << L {"click a1.txt", "key Ctrl+Space"} << "a1.txt";
+    QTest::newRow("folder holding a file of the same name opened")
+        << L {"file {alpha/inner}/a1.txt", "click a1.txt", "tree {alpha/inner}"} << QString();
+    QTest::newRow("volume holding a file of the same name picked")
+        << L {"file {beta}/a1.txt", "click a1.txt", "drive beta"} << QString();
+}
+
+// After every step the highlighted row and the four file buttons agree.
+void Navigation::rowAndButtonsAgree()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, selected);
+
+    showMainWindow();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form));
+    for (const QString &step : steps) {
+        QVERIFY2(runStep(step), qPrintable(step));
+        const QStringList enabled = enabledButtons();
+        const bool rowShown = m_form->ListView1->hasSelectedItem();
+        QVERIFY2(enabled == (rowShown ? testing::allFileButtons : QStringList()),
+            qPrintable(step + QStringLiteral(": ") + enabled.join(QLatin1Char(','))));
+    }
+    if (selected.isEmpty())
+        QVERIFY(!m_form->ListView1->hasSelectedItem());
+    else
+        QCOMPARE(m_form->ListView1->SelectedItemText(), selected);
+    if (!selected.isEmpty())
+        QCOMPARE(m_form->lblFilePath->caption(), folder("alpha") + QLatin1Char('/') + selected);
+    QVERIFY(m_scene->messages.failures.empty());
 }
 
 // ---- The URL the real open service hands to the desktop ---------------------------------------

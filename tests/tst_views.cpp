@@ -309,7 +309,7 @@ void ViewsTest::sortKeySurvivesFolderChangeAndReload()
 }
 
 // After a reload the row of the same name is selected again, wherever it now stands; when the
-// file is gone, none is.
+// file is gone, none is, and the file buttons go off with it.
 void ViewsTest::selectionAcrossReload()
 {
     testing::MainWindowScene &scene = *m_scene;
@@ -320,10 +320,12 @@ void ViewsTest::selectionAcrossReload()
     scene.form->Report->trigger();
     QCOMPARE(list().selectedRow(), 2);
     QCOMPARE(list().SelectedItemText(), u"file1.txt"_qs);
+    QCOMPARE(testing::enabledFileButtons(*scene.form), testing::allFileButtons);
 
     QCOMPARE(::unlink(scene.path("file1.txt").constData()), 0);
     scene.form->Report->trigger();
     QVERIFY(!list().hasSelectedItem());
+    QCOMPARE(testing::enabledFileButtons(*scene.form), QStringList());
     QVERIFY(scene.messages.failures.empty());
 }
 
