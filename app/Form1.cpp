@@ -75,6 +75,10 @@ void Form1::buildControls(QWidget *client)
     ImageList1->setObjectName(QStringLiteral("ImageList1"));
     ImageList1->add(QStringLiteral("a"), QStringLiteral(":/listimage.png"));
 
+    // Enter on a focused button presses it, as Space does.
+    for (QPushButton *button : {cmdopen, cmdrename, cmdMove, cmdCopy})
+        button->setAutoDefault(true);
+
     QWidget *tabOrder[]
         = {txtpath, Dir1, Drive1, ListView1, cmdopen, picBin, cmdrename, cmdMove, cmdCopy};
     for (size_t k = 1; k < std::size(tabOrder); ++k)

@@ -40,13 +40,21 @@ void Dialog::reject()
         m_cancel->click();
 }
 
-// Enter on a row of a folder tree opens that folder; it must not press the confirming button as
-// well, which would copy or move the file into the folder just opened.
+// Enter on a focused button presses that button, as Space does: with the focus on Cancel it
+// cancels. Enter on a row of a folder tree opens that folder; it must not press the confirming
+// button as well, which would copy or move the file into the folder just opened. Enter anywhere
+// else presses the confirming button.
 void Dialog::keyPressEvent(QKeyEvent *event)
 {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (enter && qobject_cast<QAbstractItemView *>(focusWidget())) {
         event->accept();
+        return;
+    }
+    if (auto *button = qobject_cast<QPushButton *>(focusWidget()); enter && button) {
+        event->accept();
+        if (button->isEnabled())
+            button->click();
         return;
     }
     QDialog::keyPressEvent(event);

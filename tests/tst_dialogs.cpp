@@ -37,7 +37,7 @@ namespace {
 
 enum Command { Rename, Move, Copy };
 // How the user leaves a dialog.
-enum Way { ConfirmButton, EnterKey, CancelButton, EscapeKey, FrameClose };
+enum Way { ConfirmButton, EnterKey, CancelButton, EnterOnCancel, EscapeKey, FrameClose };
 
 const char *commandName(Command command)
 {
@@ -228,7 +228,8 @@ void TestDialogs::waysBack_data()
 
     const std::pair<Way, const char *> ways[]
         = {{ConfirmButton, "confirm button"}, {EnterKey, "Enter"}, {CancelButton, "Cancel"},
-            {EscapeKey, "Esc"}, {FrameClose, "frame close"}};
+            {EnterOnCancel, "Enter on the focused Cancel"}, {EscapeKey, "Esc"},
+            {FrameClose, "frame close"}};
     for (Command command : {Rename, Move, Copy}) {
         for (const auto &[way, wayName] : ways)
             QTest::addRow("%s, %s", commandName(command), wayName) << int(command) << int(way);
@@ -287,6 +288,10 @@ void TestDialogs::waysBack()
         break;
     case CancelButton:
         QTest::mouseClick(opened.cancel, Qt::LeftButton);
+        break;
+    case EnterOnCancel:
+        opened.cancel->setFocus();
+        QTest::keyClick(opened.cancel, Qt::Key_Return);
         break;
     case EscapeKey:
         focusTarget->setFocus();

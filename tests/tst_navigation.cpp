@@ -531,6 +531,8 @@ void Navigation::openFile_data()
     QTest::newRow("Enter with no file selected") << L {"key Return"} << L {};
     QTest::newRow("path at the root passed unchanged")
         << L {"type /", "click a1.txt", "open"} << L {"//a1.txt"};
+    QTest::newRow("Enter on the focused Open button")
+        << L {"click a1.txt", "enter cmdopen"} << L {"{alpha}/a1.txt"};
     // However the highlighted row moves, Open opens that row's file.
     QTest::newRow("type-ahead after a click")
         << L {"click a1.txt", "keys a2", "open"} << L {"{alpha}/a2.txt"};
@@ -631,6 +633,10 @@ bool Navigation::runStep(const QString &step)
     } else if (action == QLatin1String("press")) {
         QTest::mousePress(viewport, Qt::LeftButton, {}, at);
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, emptyListPoint());
+    } else if (action == QLatin1String("enter")) {
+        auto *button = m_form->findChild<QPushButton *>(argument);
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Return);
     } else if (action == QLatin1String("tree")) {
         openInTree(argument, QStringLiteral("openRow"));
     } else if (action == QLatin1String("drive")) {
