@@ -128,9 +128,19 @@ void Form1::connectHandlers()
     connect(cmdCopy, &QPushButton::clicked, this, guarded(this, &Form1::cmdCopy_Click));
     connect(cmdMove, &QPushButton::clicked, this, guarded(this, &Form1::cmdMove_Click));
     connect(picBin, &BinPicture::Drop, this, guarded(this, &Form1::picBin_Drop));
+    connect(ListView1, &filelist::ListView::DeleteKey, this,
+        guarded(this, &Form1::ListView1_DeleteKey));
     // F2 presses Rename; a click on a disabled button does nothing.
     auto *renameKey = new QShortcut(QKeySequence(Qt::Key_F2), this);
     connect(renameKey, &QShortcut::activated, cmdrename, &QPushButton::click);
+    // F5 lists the folder again; Ctrl+1 to Ctrl+5 click the column headers, in their order.
+    auto *reloadKey = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(reloadKey, &QShortcut::activated, this, guarded(this, &Form1::ListView1_Refresh));
+    for (int section = 0; section < 5; ++section) {
+        auto *sortKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + section)), this);
+        connect(sortKey, &QShortcut::activated, ListView1,
+            [this, section] { ListView1->clickHeader(section); });
+    }
 }
 
 // The window may already be on screen while the start folder is read, and stays when that
@@ -208,6 +218,19 @@ void Form1::ListView1_ColumnClick(int index)
 void Form1::ListView1_SelectionLost()
 {
     Module1::DisableFileButtons();
+}
+
+// Delete in the list asks what a drop on the bin asks, and does what it does: the bin stays the
+// one way to delete.
+void Form1::ListView1_DeleteKey()
+{
+    picBin_Drop();
+}
+
+// F5 lists the folder again, as a view command does, leaving the arrangement as it is.
+void Form1::ListView1_Refresh()
+{
+    Module1::LoadFileList(Dir1->Path());
 }
 
 // Each view command arranges the list and lists the folder again.

@@ -70,6 +70,8 @@ private:
     void ListView1_DblClick();
     void ListView1_ColumnClick(int index);
     void ListView1_SelectionLost();
+    void ListView1_DeleteKey();
+    void ListView1_Refresh();
     void Report_Click();
     void Icon_Click();
     void Small_Click();

@@ -11,7 +11,9 @@
 #include <QStackedLayout>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cerrno>
+#include <initializer_list>
 #include <limits>
 #include <utility>
 
@@ -29,12 +31,12 @@ void makeDragSource(QAbstractItemView *view)
     view->setDefaultDropAction(Qt::CopyAction);
 }
 
-bool isEnterKey(const QEvent *event)
+bool isPlainKey(const QEvent *event, std::initializer_list<int> keys)
 {
     if (event->type() != QEvent::KeyPress)
         return false;
     const auto *key = static_cast<const QKeyEvent *>(event);
-    return (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+    return std::find(keys.begin(), keys.end(), key->key()) != keys.end()
         && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
 
@@ -180,6 +182,11 @@ void ListView::setSortKey(qint16 key)
         m_report->header()->setSortIndicator(key, Qt::AscendingOrder);
 }
 
+void ListView::clickHeader(int section)
+{
+    Q_EMIT ColumnClick(section + 1);
+}
+
 QAbstractItemView *ListView::currentView() const
 {
     if (m_view == Report)
@@ -267,9 +274,13 @@ bool ListView::eventFilter(QObject *watched, QEvent *event)
         return false;
     }
     // Enter on the selected file opens it, as a double click does.
-    if (onView && isEnterKey(event)) {
+    if (onView && isPlainKey(event, {Qt::Key_Return, Qt::Key_Enter})) {
         if (hasSelectedItem())
             Q_EMIT DblClick();
+        return true;
+    }
+    if (onView && isPlainKey(event, {Qt::Key_Delete})) {
+        Q_EMIT DeleteKey();
         return true;
     }
     // A key that selects another row (arrows, paging, typing a name's first letters) selects

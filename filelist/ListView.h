@@ -17,9 +17,10 @@ namespace filelist {
 // column headers) or as large-icon, small-icon or list arrangements of the names. All views
 // share the model and its single selection. It raises ItemClick whenever the user selects a row
 // (a click on it, a press on another row with any button, keys that move to another row, typing
-// a name's first letters), DblClick on any double click and on Enter with a file selected, and
-// ColumnClick with the header's 1-based position. The user cannot deselect the selected row; a
-// reload keeps the row of the same name selected, and raises SelectionLost when there is none.
+// a name's first letters), DblClick on any double click and on Enter with a file selected,
+// DeleteKey on Delete, and ColumnClick with the header's 1-based position. The user cannot deselect
+// the selected row; a reload keeps the row of the same name selected, and raises SelectionLost when
+// there is none.
 class ListView : public QWidget
 {
     Q_OBJECT
@@ -47,11 +48,14 @@ public:
     QTreeView *reportView() const { return m_report; }
     QListView *arrangedView() const { return m_arranged; }
     QAbstractItemView *currentView() const;
+    // Does what a click on the header at the 0-based section does, shown or not.
+    void clickHeader(int section);
 
 Q_SIGNALS:
     void ItemClick();
     void DblClick();
     void ColumnClick(int index);
+    void DeleteKey();
     void SelectionLost();
 
 protected:

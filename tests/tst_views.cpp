@@ -146,10 +146,12 @@ void ViewsTest::viewItem_data()
                                  << int(QListView::LeftToRight);
     QTest::newRow("List") << u"listit"_qs << 2 << int(QListView::ListMode)
                           << int(QListView::TopToBottom);
+    QTest::newRow("F5, keeping the report") << u"F5"_qs << 3 << -1 << -1;
 }
 
-// Each item sets its arrangement and reads the folder again, even when it is already shown;
-// the selected file, its path, the buttons and the status line stay as they were.
+// Each item sets its arrangement and reads the folder again, even when it is already shown, and
+// F5 reads it again as they do; the selected file, its path, the buttons and the status line
+// stay as they were.
 void ViewsTest::viewItem()
 {
     QFETCH(QString, item);
@@ -159,7 +161,9 @@ void ViewsTest::viewItem()
     testing::MainWindowScene &scene = *m_scene;
     app::Form1 &form = *scene.form;
     QAction *action = form.findChild<QAction *>(item);
-    QVERIFY(action);
+    QVERIFY(action || item == u"F5"_qs);
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
     // Come from another arrangement.
     (item == u"Report"_qs ? form.listit : form.Report)->trigger();
     clickRow(u"file1.txt"_qs);
@@ -171,7 +175,10 @@ void ViewsTest::viewItem()
     for (const QByteArray late : {"late1.txt", "late2.txt"}) {
         testing::writeFile(scene.path(late), "late");
         QSignalSpy reloads(&scene.model(), &QAbstractItemModel::modelReset);
-        action->trigger();
+        if (action)
+            action->trigger();
+        else
+            QTest::keyClick(list().currentView(), Qt::Key_F5);
         QCOMPARE(reloads.count(), 1);
         QVERIFY(scene.model().rowOfName(QString::fromLatin1(late)) >= 0);
 
@@ -205,18 +212,24 @@ void ViewsTest::headerClickOrders_data()
 {
     QTest::addColumn<int>("section");
     QTest::addColumn<QStringList>("expected"); // empty: by birth time, made for the case
-    QTest::newRow("Filename: file1 before File2 before file10") << 0 << byName;
-    QTest::newRow("Size: by bytes, not by text") << 2 << byBytes;
-    QTest::newRow("Modified: by time across months and years") << 3 << byTime;
-    QTest::newRow("Created: by birth time") << 4 << QStringList();
+    QTest::addColumn<bool>("byKey"); // Ctrl and the header's position instead of a click
+    QTest::newRow("Filename: file1 before File2 before file10") << 0 << byName << false;
+    QTest::newRow("Size: by bytes, not by text") << 2 << byBytes << false;
+    QTest::newRow("Modified: by time across months and years") << 3 << byTime << false;
+    QTest::newRow("Created: by birth time") << 4 << QStringList() << false;
+    QTest::newRow("Ctrl+1: Filename") << 0 << byName << true;
+    QTest::newRow("Ctrl+3: Size") << 2 << byBytes << true;
+    QTest::newRow("Ctrl+4: Modified") << 3 << byTime << true;
 }
 
-// A click on a header makes its column the key and re-orders the rows at once; a second click
-// on it changes nothing. The shown texts stay as written.
+// A click on a header, or Ctrl with its position pressed anywhere in the window, makes its column
+// the key and re-orders the rows at once; a second one changes nothing. The shown texts stay as
+// written.
 void ViewsTest::headerClickOrders()
 {
     QFETCH(int, section);
     QFETCH(QStringList, expected);
+    QFETCH(bool, byKey);
     testing::MainWindowScene &scene = *m_scene;
     if (expected.isEmpty()) {
         // Make the files again one by one, each after the clock has moved past the one before,
@@ -237,8 +250,13 @@ void ViewsTest::headerClickOrders()
     // Start from another key, so that the click has something to change.
     clickHeader(section == 2 ? 3 : 2);
     QVERIFY(list().SortKey() != section);
+    scene.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(scene.form));
     for (int click = 0; click < 2; ++click) {
-        clickHeader(section);
+        if (byKey)
+            QTest::keyClick(scene.form->txtpath, Qt::Key(Qt::Key_1 + section), Qt::ControlModifier);
+        else
+            clickHeader(section);
         QCOMPARE(int(list().SortKey()), section);
         QCOMPARE(scene.shownNames(), expected);
     }
