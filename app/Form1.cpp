@@ -8,6 +8,7 @@
 #include "platform/Twips.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QMenuBar>
 #include <QScreen>
@@ -111,6 +112,8 @@ void Form1::connectHandlers()
     connect(Dir1, &FolderTree::RowOpened, this,
         [this](const QString &path) { runGuarded([this, &path] { Dir1->setPath(path); }); });
     connect(Drive1, &DriveSelector::Change, this, guarded(this, &Form1::Drive1_Change));
+    connect(txtpath, &QLineEdit::returnPressed, this, guarded(this, &Form1::txtpath_ReturnPressed));
+    txtpath->installEventFilter(this);
     connect(ListView1, &filelist::ListView::ItemClick, this,
         guarded(this, &Form1::ListView1_ItemClick));
     connect(
@@ -179,6 +182,48 @@ void Form1::showEvent(QShowEvent *event)
     m_centred = true;
     if (const QScreen *display = screen())
         move(display->availableGeometry().center() - rect().center());
+}
+
+// The path box's Esc and leaving it are events of their own. A context menu taking the focus for
+// a moment is not leaving the box.
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != txtpath)
+        return QMainWindow::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        runGuarded([this] { txtpath_KeyEscape(); });
+        return true;
+    }
+    if (event->type() == QEvent::FocusOut
+        && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
+        runGuarded([this] { txtpath_LostFocus(); });
+    return false;
+}
+
+// The path box is an address bar: what is typed there counts only once Enter opens it, so that
+// a click never builds a file's path from text that is not the listed folder. The box shows the
+// listed folder again first: a folder that cannot be opened changes nothing.
+void Form1::txtpath_ReturnPressed()
+{
+    const QString typed = txtpath->text();
+    showListedFolder();
+    Dir1->setPath(typed);
+}
+
+void Form1::txtpath_KeyEscape()
+{
+    showListedFolder();
+}
+
+void Form1::txtpath_LostFocus()
+{
+    showListedFolder();
+}
+
+void Form1::showListedFolder()
+{
+    txtpath->setText(Dir1->Path());
 }
 
 void Form1::Dir1_Change()

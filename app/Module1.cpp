@@ -22,6 +22,7 @@ void ShowMainWindow()
     Form1 &form1 = Forms::show<Form1>();
     LoadFileList(form1.Dir1->Path());
     DisableFileButtons();
+    form1.ListView1->setFocus();
 }
 
 namespace {

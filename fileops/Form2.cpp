@@ -49,6 +49,7 @@ void Form2::cmdChange_Click()
     Forms::unload(QLatin1String(formName));
     DisableFileButtons();
     form1.show();
+    form1.ListView1->setFocus();
 }
 
 void Form2::cmdcancel_Click()

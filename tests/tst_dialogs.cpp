@@ -311,6 +311,8 @@ void TestDialogs::waysBack()
     QVERIFY(m_form1->ListView1->model().rowOfName(QStringLiteral("later.txt")) >= 0);
     QCOMPARE(enabledFileButtons(), QStringList());
     QVERIFY(!m_form1->ListView1->hasSelectedItem());
+    // The next keys typed go to the list, not to the path box.
+    QCOMPARE(m_form1->focusWidget(), m_form1->ListView1->currentView());
     QCOMPARE(Module1::SelectedFileName, QStringLiteral("notes.txt"));
 
     if (!confirms) {

@@ -52,6 +52,8 @@ private Q_SLOTS:
     void listingFailsInsideFolderChange();
     void clickFile_data();
     void clickFile();
+    void typeIntoPathBox_data();
+    void typeIntoPathBox();
     void openFile_data();
     void openFile();
     void rowAndButtonsAgree_data();
@@ -441,25 +443,22 @@ void Navigation::clickFile_data()
         << "alpha" << QString() << QByteArray("a2.txt") << 1 << QByteArray("{alpha}/a2.txt");
     QTest::newRow("same file clicked twice")
         << "alpha" << QString() << QByteArray("a1.txt") << 2 << QByteArray("{alpha}/a1.txt");
-    QTest::newRow("typed text used as typed")
+    // What was typed into the path box and not entered is put back when the click leaves it.
+    QTest::newRow("text typed, not entered")
         << "alpha"
-        << "no/such folder " << QByteArray("a1.txt") << 1 << QByteArray("no/such folder /a1.txt");
-    QTest::newRow("typed folder ending in a separator")
+        << "no/such folder " << QByteArray("a1.txt") << 1 << QByteArray("{alpha}/a1.txt");
+    QTest::newRow("another folder typed, not entered")
         << "alpha"
-        << "{beta}/" << QByteArray("a1.txt") << 1 << QByteArray("{beta}//a1.txt");
-    QTest::newRow("typed root") << "alpha"
-                                << "/" << QByteArray("a1.txt") << 1 << QByteArray("//a1.txt");
-    QTest::newRow("typed empty") << "alpha" << QStringLiteral("") << QByteArray("a1.txt") << 1
-                                 << QByteArray("/a1.txt");
+        << "{beta}/" << QByteArray("a1.txt") << 1 << QByteArray("{alpha}/a1.txt");
     for (const QByteArray &name : oddNames)
         QTest::addRow("odd name %s", name.toPercentEncoding().constData())
             << "odd" << QString() << name << 1 << QByteArray("{odd}/%");
 }
 
-// The full path is the path box, "/" and the name, joined as they stand; the buttons come on
-// and the status line empties; the name handed to the dialogs is not touched. Open hands that
-// path to the open service as one exact path, whatever a shell would make of it, and nothing
-// runs.
+// The full path is the path box, "/" and the name, joined as they stand (the path box shows the
+// listed folder by then); the buttons come on and the status line empties; the name handed to
+// the dialogs is not touched. Open hands that path to the open service as one exact path,
+// whatever a shell would make of it, and nothing runs.
 void Navigation::clickFile()
 {
     QFETCH(QString, key);
@@ -472,11 +471,11 @@ void Navigation::clickFile()
     if (key != QLatin1String("alpha"))
         QVERIFY_THROWS_NO_EXCEPTION(m_form->Dir1->setPath(folder(key)));
     if (!typed.isNull()) {
+        m_form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_form));
+        m_form->txtpath->setFocus(Qt::MouseFocusReason);
         m_form->txtpath->selectAll();
-        if (typed.isEmpty())
-            QTest::keyClick(m_form->txtpath, Qt::Key_Delete);
-        else
-            QTest::keyClicks(m_form->txtpath, expand(typed));
+        QTest::keyClicks(m_form->txtpath, expand(typed));
         QCOMPARE(m_form->txtpath->text(), expand(typed));
     }
     const QString sentinel = QStringLiteral("not set by a click");
@@ -497,6 +496,72 @@ void Navigation::clickFile()
     QCOMPARE(testing::folderEntries(m_scene->path("odd")).size(), qsizetype(std::size(oddNames)));
     QVERIFY(!QFile::exists(QStringLiteral("pwned")));
     QVERIFY(m_scene->messages.failures.empty());
+}
+
+// ---- The path box ----------------------------------------------------------------------------
+
+void Navigation::typeIntoPathBox_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("how"); // the key that ends the typing
+    QTest::addColumn<QString>("key"); // the folder listed afterwards
+    QTest::addColumn<int>("error");
+
+    QTest::newRow("folder, Enter") << "{beta}"
+                                   << "Return"
+                                   << "beta" << 0;
+    QTest::newRow("relative folder, Enter") << "inner"
+                                            << "Return"
+                                            << "alpha/inner" << 0;
+    QTest::newRow("folder ending in a separator, Enter") << "{beta}/"
+                                                         << "Return"
+                                                         << "beta" << 0;
+    QTest::newRow("the listed folder written otherwise, Enter") << "{alpha}/inner/../"
+                                                                << "Return"
+                                                                << "alpha" << 0;
+    QTest::newRow("folder that does not exist, Enter") << "{top}/missing"
+                                                       << "Return"
+                                                       << "alpha" << ENOENT;
+    QTest::newRow("a file, Enter") << "{alpha}/a1.txt"
+                                   << "Return"
+                                   << "alpha" << ENOTDIR;
+    QTest::newRow("folder, Esc") << "{beta}"
+                                 << "Escape"
+                                 << "alpha" << 0;
+    QTest::newRow("folder, Tab to the next control") << "{beta}"
+                                                     << "Tab"
+                                                     << "alpha" << 0;
+}
+
+// Enter opens the typed folder as the folder tree does, and a folder that cannot be opened is
+// reported with nothing changed; Esc, or leaving the box, puts the listed folder's path back.
+// Either way the path box ends showing the folder that is listed.
+void Navigation::typeIntoPathBox()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, how);
+    QFETCH(QString, key);
+    QFETCH(int, error);
+
+    showMainWindow();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form));
+    clickFile(QStringLiteral("a1.txt"));
+    m_form->lblmessege->setCaption(QStringLiteral("File renamed"));
+    m_form->txtpath->setFocus(Qt::MouseFocusReason);
+    m_form->txtpath->selectAll();
+    QTest::keyClicks(m_form->txtpath, expand(typed));
+    QTest::keySequence(m_form->txtpath, QKeySequence(how));
+
+    const bool opened = key != QLatin1String("alpha");
+    QCOMPARE(m_form->Dir1->Path(), folder(key));
+    QCOMPARE(m_form->txtpath->text(), folder(key));
+    QCOMPARE(m_scene->shownNames().contains(QStringLiteral("a1.txt")), !opened);
+    QCOMPARE(enabledButtons(), opened ? QStringList() : testing::allFileButtons);
+    QCOMPARE(m_form->lblmessege->caption(), opened ? QString() : QStringLiteral("File renamed"));
+    QCOMPARE(int(m_scene->messages.failures.size()), error ? 1 : 0);
+    if (error)
+        QCOMPARE(m_scene->messages.failures.front().number(), error);
 }
 
 // ---- Opening ---------------------------------------------------------------------------------
@@ -529,8 +594,8 @@ void Navigation::openFile_data()
     QTest::newRow("Enter on a file reached with the keyboard")
         << L {"click a1.txt", "key Down", "key Return"} << L {"{alpha}/a2.txt"};
     QTest::newRow("Enter with no file selected") << L {"key Return"} << L {};
-    QTest::newRow("path at the root passed unchanged")
-        << L {"type /", "click a1.txt", "open"} << L {"//a1.txt"};
+    QTest::newRow("root typed, not entered: the listed folder's file opened")
+        << L {"type /", "click a1.txt", "open"} << L {"{alpha}/a1.txt"};
     QTest::newRow("Enter on the focused Open button")
         << L {"click a1.txt", "enter cmdopen"} << L {"{alpha}/a1.txt"};
     // However the highlighted row moves, Open opens that row's file.
@@ -642,6 +707,10 @@ bool Navigation::runStep(const QString &step)
     } else if (action == QLatin1String("drive")) {
         m_form->Drive1->setCurrentIndex(pickIndex(argument));
     } else if (action == QLatin1String("type")) {
+        m_form->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_form))
+            QTest::qFail("the main window is not active", __FILE__, __LINE__);
+        m_form->txtpath->setFocus(Qt::MouseFocusReason);
         m_form->txtpath->selectAll();
         QTest::keyClicks(m_form->txtpath, argument);
     } else if (action == QLatin1String("file")) {
