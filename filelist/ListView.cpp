@@ -5,10 +5,14 @@
 
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QListView>
 #include <QMouseEvent>
 #include <QStackedLayout>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QToolTip>
 #include <QTreeView>
 
 #include <algorithm>
@@ -39,6 +43,34 @@ bool isPlainKey(const QEvent *event, std::initializer_list<int> keys)
     return std::find(keys.begin(), keys.end(), key->key()) != keys.end()
         && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
+
+// Cells show their whole text as a tooltip only when they are too narrow for it.
+class CellDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+        const QModelIndex &index) override
+    {
+        if (event->type() != QEvent::ToolTip || isCut(view, option, index))
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        QToolTip::hideText();
+        return true;
+    }
+
+private:
+    bool isCut(const QAbstractItemView *view, const QStyleOptionViewItem &option,
+        const QModelIndex &index) const
+    {
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        const QStyle *style = view->style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, view);
+        return cell.fontMetrics.horizontalAdvance(cell.text) > text.width() - 2 * margin;
+    }
+};
 
 // A view in which the user selects a row but never deselects one: a click on empty space, or a
 // Ctrl+click or Ctrl+Space on the selected row, leaves the row selected, so that a row shows as
@@ -94,6 +126,8 @@ ListView::ListView(QWidget *parent)
 
     m_report->setModel(m_model);
     m_arranged->setModel(m_model);
+    m_report->setItemDelegate(new CellDelegate(m_report));
+    m_arranged->setItemDelegate(new CellDelegate(m_arranged));
     QItemSelectionModel *unused = m_arranged->selectionModel();
     m_selection = m_report->selectionModel();
     m_arranged->setSelectionModel(m_selection);
@@ -127,7 +161,8 @@ ListView::ListView(QWidget *parent)
         [this](int logicalIndex) { Q_EMIT ColumnClick(logicalIndex + 1); });
     connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, &ListView::rememberSelection);
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
-        applyColumnWidths();
+        sizeColumns();
+        m_report->header()->setSortIndicator(m_model->sortKey(), Qt::AscendingOrder);
         restoreSelection();
     });
 }
@@ -226,15 +261,26 @@ void ListView::selectRow(int row)
     currentView()->scrollTo(index);
 }
 
-void ListView::applyColumnWidths()
+// At the first listing each column gets its written width, widened where that cannot show the
+// column's widest text in the font and locale; after that the widths are the user's.
+void ListView::sizeColumns()
 {
     QHeaderView *header = m_report->header();
-    for (int column = 0; column < m_model->columnCount(); ++column) {
-        if (column < header->count() && m_model->headerData(column, Qt::Horizontal).isValid())
-            header->resizeSection(
-                column, platform::twipsToPixels(m_model->columnWidthTwips(column)));
+    if (m_columnsSized || !m_model->headerData(0, Qt::Horizontal).isValid())
+        return;
+    m_columnsSized = true;
+    const QFontMetrics metrics(m_report->font());
+    // The room a cell's text needs beside it, and a pixel for rounding.
+    const int margin
+        = 2 * (m_report->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_report) + 1)
+        + 1;
+    const QLocale locale;
+    for (int column = 0; column < std::min(header->count(), m_model->columnCount()); ++column) {
+        int width = platform::twipsToPixels(m_model->columnWidthTwips(column));
+        for (const QString &text : m_model->widestTexts(column, locale))
+            width = std::max(width, metrics.horizontalAdvance(text) + margin);
+        header->resizeSection(column, width);
     }
-    header->setSortIndicator(m_model->sortKey(), Qt::AscendingOrder);
 }
 
 // A reload keeps the row of the same name selected when the file is still there; when it is not,

@@ -62,7 +62,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void applyColumnWidths();
+    void sizeColumns();
     void rememberSelection();
     void restoreSelection();
     void arrange();
@@ -73,6 +73,7 @@ private:
     QItemSelectionModel *m_selection;
     int m_view = Report;
     std::optional<QString> m_selectedName;
+    bool m_columnsSized = false;
     int m_rowBeforePress = -1;
     bool m_pressSelected = false; // the press raised ItemClick, its click must not again
     bool m_forwardingKey = false;

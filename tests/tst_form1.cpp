@@ -6,6 +6,7 @@
 #include "app/Forms.h"
 #include "app/Guard.h"
 #include "app/Module1.h"
+#include "fileops/Form4.h"
 #include "testsupport.h"
 
 #include <QApplication>
@@ -31,6 +32,8 @@ private Q_SLOTS:
     void controlsReachableAtTheirCentres_data();
     void controlsReachableAtTheirCentres();
     void renameKey();
+    void longCaptionsElided_data();
+    void longCaptionsElided();
     void loadInAFolderWithoutFiles();
     void folderRemovedAfterTheTreeShowedIt();
     void failureWithNoWindowShownBringsTheMainWindowBack();
@@ -135,6 +138,44 @@ void TestForm1::renameKey()
     QVERIFY(Forms::isLoaded(QStringLiteral("Form2")));
     QVERIFY(!form.isVisible());
     QCOMPARE(app::Module1::SelectedFileName, QStringLiteral("note.txt"));
+}
+
+void TestForm1::longCaptionsElided_data()
+{
+    QTest::addColumn<QString>("label"); // Copy To's Label1, or a main window's label
+    QTest::newRow("lblFilePath, two lines") << "lblFilePath";
+    QTest::newRow("lblmessege") << "lblmessege";
+    QTest::newRow("Copy To's Label1") << "Label1";
+}
+
+// A text too long for its label loses its middle, so that both the start of a path and the
+// file's name stay in sight, and shows whole as the label's tooltip; the caption stays exact.
+// A text that fits shows as it is, without a tooltip.
+void TestForm1::longCaptionsElided()
+{
+    QFETCH(QString, label);
+    testing::writeFile(m_scene->path("note.txt"), "x");
+    Form1 &form = m_scene->start();
+    app::Caption *caption = form.findChild<app::Caption *>(label);
+    if (!caption) {
+        QVERIFY(m_scene->clickFile(QStringLiteral("note.txt")));
+        QTest::mouseClick(form.cmdCopy, Qt::LeftButton);
+        caption = Forms::loaded<fileops::Form4>()->Label1;
+    }
+    const QString name = QStringLiteral("the-file-at-the-end.txt");
+    const QString path = QStringLiteral("/start").append(
+        QStringLiteral("/a-rather-long-folder-name").repeated(12) + QLatin1Char('/') + name);
+    caption->setCaption(path);
+    QCOMPARE(caption->caption(), path);
+    QCOMPARE(caption->toolTip(), path);
+    const QString shown = caption->text().remove(QLatin1Char('\n'));
+    QVERIFY2(shown.startsWith(QStringLiteral("/start/a-")) && shown.endsWith(name)
+            && shown.contains(QChar(0x2026)),
+        qPrintable(shown));
+
+    caption->setCaption(QStringLiteral("/tmp/x.txt"));
+    QCOMPARE(caption->text(), QStringLiteral("/tmp/x.txt"));
+    QCOMPARE(caption->toolTip(), QString());
 }
 
 // The state after loading in a folder without files.

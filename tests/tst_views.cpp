@@ -9,7 +9,9 @@
 #include <QHeaderView>
 #include <QListView>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeView>
 
 #include <algorithm>
@@ -107,6 +109,9 @@ private Q_SLOTS:
     void columnClickOverflow_data();
     void columnClickOverflow();
     void sortKeySurvivesFolderChangeAndReload();
+    void cellsFit_data();
+    void cellsFit();
+    void userWidthKeptAndCutCellsTipped();
     void selectionAcrossReload();
 
 private:
@@ -345,6 +350,63 @@ void ViewsTest::selectionAcrossReload()
     QVERIFY(!list().hasSelectedItem());
     QCOMPARE(testing::enabledFileButtons(*scene.form), QStringList());
     QVERIFY(scene.messages.failures.empty());
+}
+
+void ViewsTest::cellsFit_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<int>("column");
+    QTest::newRow("Size of a 2 GiB file") << "en_US" << 2;
+    QTest::newRow("Modified on a two-digit day at a long hour, Albanian") << "sq_AL" << 3;
+}
+
+// A column whose written width cannot show its widest text in the font and locale is widened to
+// show it at the first listing.
+void ViewsTest::cellsFit()
+{
+    QFETCH(QString, locale);
+    QFETCH(int, column);
+    testing::MainWindowScene &scene = *m_scene;
+    testing::unloadAllForms();
+    QLocale::setDefault(QLocale(locale));
+    // Sparse: 2 GiB that take no room on the disk.
+    const QByteArray big = scene.path("big.img");
+    const int fd = ::open(big.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::ftruncate(fd, off_t(2) << 30), 0);
+    ::close(fd);
+    const qint64 seconds = QDateTime(QDate(2023, 12, 28), QTime(22, 58)).toSecsSinceEpoch();
+    const struct timespec times[2] = {{time_t(seconds), 0}, {time_t(seconds), 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, big.constData(), times, 0), 0);
+    scene.start();
+
+    const QString text = cell(u"big.img"_qs, column);
+    QTreeView *view = list().reportView();
+    const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    QVERIFY2(view->fontMetrics().horizontalAdvance(text) + 2 * margin
+            <= view->header()->sectionSize(column),
+        qPrintable(text));
+}
+
+// A width the user sets is kept through reloads. A cell that it cuts shows its whole text as a
+// tooltip; one shown whole shows none.
+void ViewsTest::userWidthKeptAndCutCellsTipped()
+{
+    QTreeView *view = list().reportView();
+    view->header()->resizeSection(2, 40); // as a drag of the header's edge does
+    m_scene->form->Report->trigger();
+    QCOMPARE(view->header()->sectionSize(2), 40);
+
+    const auto tipOf = [&](const QString &name, int column) {
+        const QModelIndex index = m_scene->model().index(m_scene->model().rowOfName(name), column);
+        const QPoint at = view->visualRect(index).center();
+        QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(view->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    QCOMPARE(tipOf(u"File2.txt"_qs, 0), QString());
+    QCOMPARE(tipOf(u"File2.txt"_qs, 2), u"1,024.00KB"_qs);
+    QToolTip::hideText();
 }
 
 QTEST_MAIN(ViewsTest)
