@@ -12,7 +12,10 @@
 
 #include "testsupport.h"
 
+#include <QApplication>
 #include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTreeView>
 #include <QUrl>
@@ -44,6 +47,8 @@ private Q_SLOTS:
     void treeRows();
     void assignPath_data();
     void assignPath();
+    void treeInsideItsWindow_data();
+    void treeInsideItsWindow();
     void openFolderInTree_data();
     void openFolderInTree();
     void pickVolume_data();
@@ -264,6 +269,51 @@ void Navigation::assignPath()
     if (changes)
         QCOMPARE(seen.front(), expand(expected));
     QCOMPARE(app::FolderTree::rowPath(tree.currentItem()), expand(expected));
+}
+
+void Navigation::treeInsideItsWindow_data()
+{
+    QTest::addColumn<QString>("button"); // the main window's button that opens the window
+    QTest::newRow("main window") << QString();
+    QTest::newRow("Copy To") << "cmdCopy";
+    QTest::newRow("Move To") << "cmdMove";
+}
+
+// A tree opens showing the path from the top, and scrolled to its end, its last row and its
+// scroll bar lie wholly inside its window, though the main window's tree reaches below it.
+void Navigation::treeInsideItsWindow()
+{
+    QFETCH(QString, button);
+    for (int k = 0; k < 60; ++k)
+        testing::makeFolder(m_scene->path("alpha/many" + QByteArray::number(k)));
+    showMainWindow();
+    app::FolderTree *tree = m_form->Dir1;
+    QWidget *window = m_form->centralWidget();
+    if (!button.isEmpty()) {
+        clickFile(QStringLiteral("a1.txt"));
+        QTest::mouseClick(m_form->findChild<QPushButton *>(button), Qt::LeftButton);
+        QWidget *dialog = nullptr;
+        for (QWidget *shown : QApplication::topLevelWidgets()) {
+            if (shown->isVisible() && shown != m_form)
+                dialog = shown;
+        }
+        QVERIFY(dialog);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        tree = dialog->findChild<app::FolderTree *>(QStringLiteral("Dir1"));
+        window = dialog;
+    }
+    QVERIFY(tree->visualItemRect(tree->topLevelItem(0)).top() >= 0);
+
+    tree->scrollToBottom();
+    QTreeWidgetItem *last = tree->currentItem()->child(tree->currentItem()->childCount() - 1);
+    const QRect lastRow = tree->visualItemRect(last);
+    QVERIFY(tree->viewport()->rect().contains(lastRow));
+    const QRect shownRow(tree->viewport()->mapTo(window, lastRow.topLeft()), lastRow.size());
+    QVERIFY2(window->rect().contains(shownRow), "the last row lies under the window's edge");
+    const QScrollBar *bar = tree->verticalScrollBar();
+    QVERIFY(bar->isVisible());
+    const QRect shownBar(bar->mapTo(window, QPoint()), bar->size());
+    QVERIFY2(window->rect().contains(shownBar), "the scroll bar lies under the window's edge");
 }
 
 // ---- Folder change ---------------------------------------------------------------------------
