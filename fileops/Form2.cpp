@@ -7,10 +7,29 @@
 #include "platform/FileSystem.h"
 #include "platform/Twips.h"
 
+#include <cerrno>
+
 namespace fileops {
 
 using app::Forms;
 using namespace app::Module1;
+
+namespace {
+
+// The rename is made by a move; its refusal is worded as the rename it is, with the names the
+// user typed and saw. The number, and any reason but a name that is taken, stay the move's.
+platform::Failure renameRefused(
+    const platform::Failure &move, const QString &from, const QString &to)
+{
+    if (to.isEmpty())
+        return platform::Failure::refused(
+            move.number(), Form2::tr("Cannot rename"), {from}, Form2::tr("a new name is needed"));
+    const QString why
+        = move.number() == EEXIST ? Form2::tr("a file of that name already exists") : move.reason();
+    return platform::Failure::refused(move.number(), Form2::tr("Cannot rename"), {from, to}, why);
+}
+
+} // namespace
 
 Form2::Form2()
     : Dialog(tr("Change the File Name to..."), 5055, 1260)
@@ -42,7 +61,11 @@ void Form2::cmdChange_Click()
     const QString folderText = form1.txtpath->text();
     const QString newPath = folderText + QLatin1Char('/') + NewFileName;
     const QString oldPath = folderText + QLatin1Char('/') + SelectedFileName;
-    fileSystem.MoveFile(oldPath, newPath);
+    try {
+        fileSystem.MoveFile(oldPath, newPath);
+    } catch (const platform::Failure &move) {
+        throw renameRefused(move, SelectedFileName, NewFileName);
+    }
     LoadFileList(form1.Dir1->Path());
     form1.lblmessege->setCaption(
         SelectedFileName + QStringLiteral(" has been renamed to ") + NewFileName);

@@ -420,21 +420,35 @@ void TestDialogs::refused_data()
     // The main window's folder can no longer be read (though its file still can): the command
     // is refused by the opening of that folder, before any file is touched.
     QTest::addColumn<bool>("mainFolderLocked");
+    QTest::addColumn<QString>("report"); // the failure's number and description; empty: any
 
+    const QString taken = QStringLiteral(
+        "%1 Cannot rename 'notes.txt' to '%2': a file of that name already exists");
     QTest::newRow("rename to an existing name")
-        << int(Rename) << "other.txt" << false << false << false;
-    QTest::newRow("rename to an empty name") << int(Rename) << "" << false << false << false;
+        << int(Rename) << "other.txt" << false << false << false
+        << taken.arg(EEXIST).arg(QStringLiteral("other.txt"));
+    QTest::newRow("rename to an empty name")
+        << int(Rename) << "" << false << false << false
+        << QStringLiteral("%1 Cannot rename 'notes.txt': a new name is needed").arg(EEXIST);
     QTest::newRow("rename to the same name")
-        << int(Rename) << "notes.txt" << false << false << false;
-    QTest::newRow("copy onto itself") << int(Copy) << QString() << false << false << false;
-    QTest::newRow("move onto itself") << int(Move) << QString() << false << false << false;
-    QTest::newRow("move onto an existing file") << int(Move) << QString() << true << false << false;
-    QTest::newRow("copy of a vanished file") << int(Copy) << QString() << true << true << false;
-    QTest::newRow("move of a vanished file") << int(Move) << QString() << true << true << false;
+        << int(Rename) << "notes.txt" << false << false << false
+        << taken.arg(EEXIST).arg(QStringLiteral("notes.txt"));
+    QTest::newRow("copy onto itself")
+        << int(Copy) << QString() << false << false << false << QString();
+    QTest::newRow("move onto itself")
+        << int(Move) << QString() << false << false << false << QString();
+    QTest::newRow("move onto an existing file")
+        << int(Move) << QString() << true << false << false << QString();
+    QTest::newRow("copy of a vanished file")
+        << int(Copy) << QString() << true << true << false << QString();
+    QTest::newRow("move of a vanished file")
+        << int(Move) << QString() << true << true << false << QString();
     QTest::newRow("rename, main folder locked")
-        << int(Rename) << "new.txt" << false << false << true;
-    QTest::newRow("copy, main folder locked") << int(Copy) << QString() << true << false << true;
-    QTest::newRow("move, main folder locked") << int(Move) << QString() << true << false << true;
+        << int(Rename) << "new.txt" << false << false << true << QString();
+    QTest::newRow("copy, main folder locked")
+        << int(Copy) << QString() << true << false << true << QString();
+    QTest::newRow("move, main folder locked")
+        << int(Move) << QString() << true << false << true << QString();
 }
 
 // A refused command is reported, loses nothing, and the dialog stays open so that the user can
@@ -446,6 +460,7 @@ void TestDialogs::refused()
     QFETCH(bool, intoBackup);
     QFETCH(bool, sourceGone);
     QFETCH(bool, mainFolderLocked);
+    QFETCH(QString, report);
     const Command cmd = Command(command);
     writeFile(pathBytes("other.txt"), "other");
     if (intoBackup && !sourceGone && !mainFolderLocked)
@@ -488,6 +503,10 @@ void TestDialogs::refused()
     }
 
     QCOMPARE(m_scene->messages.failures.size(), size_t(1));
+    const platform::Failure &failure = m_scene->messages.failures.front();
+    if (!report.isEmpty())
+        QCOMPARE(
+            QString::number(failure.number()) + QLatin1Char(' ') + failure.description(), report);
     QCOMPARE(treeOf(m_scene->folder), before);
     QVERIFY2(window && window->isVisible(), "the dialog did not stay open");
     QCOMPARE(loaded(cmd).window, window.data());
