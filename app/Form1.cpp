@@ -27,6 +27,9 @@ Form1::Form1()
 {
     initResources();
     setWindowTitle(platform::applicationTitle());
+    // The window keeps its size: its frame offers no maximize button.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+        | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(platform::twipsToPixels(13800), platform::twipsToPixels(8070));

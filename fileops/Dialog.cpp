@@ -60,6 +60,14 @@ void Dialog::keyPressEvent(QKeyEvent *event)
     QDialog::keyPressEvent(event);
 }
 
+// The focused control shows its focus frame from the start, not only once Tab has been pressed:
+// the user must see where the keys go.
+void Dialog::showEvent(QShowEvent *event)
+{
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    QDialog::showEvent(event);
+}
+
 void Dialog::closeEvent(QCloseEvent *event)
 {
     event->ignore();

@@ -25,6 +25,7 @@ protected:
     void reject() override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     QPushButton *m_cancel = nullptr;

@@ -75,6 +75,13 @@ void Form2::cmdChange_Click()
     form1.ListView1->setFocus();
 }
 
+void Form2::selectNameWithoutExtension()
+{
+    const QString name = txtnew->text();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    txtnew->setSelection(0, int(dot > 0 ? dot : name.size()));
+}
+
 void Form2::cmdcancel_Click()
 {
     ShowMainWindow();

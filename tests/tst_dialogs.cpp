@@ -219,6 +219,9 @@ void TestDialogs::window()
     QCOMPARE(dialog->parentWidget(), nullptr);
     QCOMPARE(dialog->windowModality(), Qt::NonModal);
     QVERIFY(!m_form1->isVisible());
+    // The focus is on the first control of the tab order, with its focus frame drawn.
+    QCOMPARE(dialog->focusWidget(), dialog->nextInFocusChain());
+    QVERIFY(dialog->testAttribute(Qt::WA_KeyboardFocusChange));
 }
 
 void TestDialogs::waysBack_data()
@@ -261,6 +264,7 @@ void TestDialogs::waysBack()
     if (cmd == Rename) {
         auto *txtnew = Forms::loaded<Form2>()->txtnew;
         QCOMPARE(txtnew->text(), QStringLiteral("notes.txt"));
+        QCOMPARE(txtnew->selectedText(), QStringLiteral("notes")); // ready to be typed over
         QTest::keyClick(txtnew, Qt::Key_Home);
         QTest::keyClicks(txtnew, QStringLiteral("old "));
         QCOMPARE(txtnew->text(), QStringLiteral("old notes.txt"));

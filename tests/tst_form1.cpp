@@ -6,6 +6,7 @@
 #include "app/Forms.h"
 #include "app/Guard.h"
 #include "app/Module1.h"
+#include "fileops/Form2.h"
 #include "fileops/Form4.h"
 #include "testsupport.h"
 
@@ -32,6 +33,7 @@ private Q_SLOTS:
     void controlsReachableAtTheirCentres_data();
     void controlsReachableAtTheirCentres();
     void renameKey();
+    void messageBoxOverTheWindowInUse();
     void longCaptionsElided_data();
     void longCaptionsElided();
     void loadInAFolderWithoutFiles();
@@ -49,6 +51,8 @@ void TestForm1::windowAndMenus()
     QCOMPARE(form.windowTitle(), QStringLiteral("Tolvan File Explorer"));
     QCOMPARE(form.centralWidget()->size(), QSize(920, 538));
     QCOMPARE(form.minimumSize(), form.maximumSize()); // not resizable
+    QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint)); // nor to be maximized
+    QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
 
     // Each menu with its items, in order; the mnemonics are distinct within a menu.
     QStringList menus;
@@ -176,6 +180,32 @@ void TestForm1::longCaptionsElided()
     caption->setCaption(QStringLiteral("/tmp/x.txt"));
     QCOMPARE(caption->text(), QStringLiteral("/tmp/x.txt"));
     QCOMPARE(caption->toolTip(), QString());
+}
+
+// A message box stands over the window in use, not at the screen's centre, and is wide enough
+// for its title beside the frame's buttons, however short its text.
+void TestForm1::messageBoxOverTheWindowInUse()
+{
+    testing::writeFile(m_scene->path("note.txt"), "x");
+    Form1 &form = m_scene->start();
+    QVERIFY(m_scene->clickFile(QStringLiteral("note.txt")));
+    QTest::mouseClick(form.cmdrename, Qt::LeftButton);
+    QWidget *dialog = Forms::loaded<fileops::Form2>();
+    dialog->move(10, 10);
+    dialog->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dialog));
+    QCOMPARE(platform::windowInUse(), dialog);
+
+    const std::unique_ptr<QMessageBox> box
+        = platform::messageBox(QMessageBox::NoIcon, QStringLiteral("file is deleted"));
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    QVERIFY2(dialog->frameGeometry().contains(box->frameGeometry().center()),
+        "the box is not over the window in use");
+    QFont titleFont = box->font();
+    titleFont.setBold(true);
+    const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(box->windowTitle());
+    QVERIFY(box->width() >= titleWidth + 6 * box->fontMetrics().height());
 }
 
 // The state after loading in a folder without files.
