@@ -1,8 +1,10 @@
 #include "filelist/ListView.h"
 
+#include "filelist/NamesAccessible.h"
 #include "platform/Failure.h"
 #include "platform/Twips.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -100,6 +102,11 @@ ListView::ListView(QWidget *parent)
     , m_report(new KeepingView<QTreeView>(this))
     , m_arranged(new KeepingView<QListView>(this))
 {
+    static const bool namesOnly = [] {
+        QAccessible::installFactory(namesAccessibleFactory);
+        return true;
+    }();
+    Q_UNUSED(namesOnly);
     m_report->setObjectName(QStringLiteral("report"));
     m_arranged->setObjectName(QStringLiteral("arranged"));
     for (QWidget *named : {static_cast<QWidget *>(this), static_cast<QWidget *>(m_report),

@@ -5,6 +5,7 @@
 #include "app/Forms.h"
 #include "testsupport.h"
 
+#include <QAccessible>
 #include <QDateTime>
 #include <QHeaderView>
 #include <QListView>
@@ -200,6 +201,13 @@ void ViewsTest::viewItem()
             QCOMPARE(int(arranged->viewMode()), viewMode);
             QCOMPARE(int(arranged->flow()), flow);
             QCOMPARE(arranged->modelColumn(), 0);
+            // Assistive technology meets one item per file, named as shown, and nothing of the
+            // hidden columns.
+            QAccessibleInterface *files = QAccessible::queryAccessibleInterface(arranged);
+            QStringList names;
+            for (int k = 0; k < files->childCount(); ++k)
+                names.push_back(files->child(k)->text(QAccessible::Name));
+            QCOMPARE(names, scene.shownNames());
         }
         QCOMPARE(list().currentView()->isVisible(), true);
 
