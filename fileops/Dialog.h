@@ -28,6 +28,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    QPushButton *m_confirm = nullptr;
     QPushButton *m_cancel = nullptr;
 };
 
