@@ -46,6 +46,7 @@ void Form1::cmdrename_Click()
     hide();
     fileops::Form2 &form2 = Forms::show<fileops::Form2>();
     form2.txtnew->setText(platform::markedName(Module1::SelectedFileName));
+    form2.selectNameWithoutExtension();
 }
 
 void Form1::cmdCopy_Click()

@@ -8,7 +8,9 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLayout>
 #include <QPointer>
+#include <QScrollBar>
 #include <QStyle>
 
 #include <algorithm>
@@ -180,7 +182,41 @@ void FolderTree::rebuild(const QStringList &subfolders)
     current->addChildren(children);
     current->setExpanded(true);
     setCurrentItem(current);
-    scrollToItem(current);
+    revealPath();
+}
+
+// The path from the top and the current folder in sight: the top first, then as far down as the
+// current folder needs.
+void FolderTree::revealPath()
+{
+    scrollToTop();
+    if (QTreeWidgetItem *current = currentItem())
+        scrollToItem(current);
+}
+
+// The tree is filled before it gets its size; it shows the path from the top once it has it.
+void FolderTree::resizeEvent(QResizeEvent *event)
+{
+    QTreeWidget::resizeEvent(event);
+    keepAboveParentEdge();
+    revealPath();
+}
+
+void FolderTree::moveEvent(QMoveEvent *event)
+{
+    QTreeWidget::moveEvent(event);
+    keepAboveParentEdge();
+}
+
+// The part below the parent's bottom edge cannot be seen: the rows end above it, and so does the
+// scroll bar (inside its container, which the scroll area lays out over the full height).
+void FolderTree::keepAboveParentEdge()
+{
+    const QWidget *parent = parentWidget();
+    const int hidden = parent ? std::max(0, geometry().bottom() - parent->rect().bottom()) : 0;
+    setViewportMargins(0, 0, 0, hidden);
+    if (QLayout *bar = verticalScrollBar()->parentWidget()->layout())
+        bar->setContentsMargins(0, 0, 0, hidden);
 }
 
 QString FolderTree::normalized(const QString &path)

@@ -12,7 +12,9 @@ namespace app {
 // the window that owns the tree opens it by assigning Path. Its Path is the current folder;
 // assigning it reads the folder through the platform layer (it must exist and be listable),
 // throws and keeps the old path if not, and when the path changes raises Change before the
-// assignment returns.
+// assignment returns. It shows the path from the top where it can. Where its parent cuts off its
+// bottom (the main window's tree reaches below the window), its rows and scroll bar end above
+// that edge, so that every row can be scrolled into sight.
 class FolderTree : public QTreeWidget
 {
     Q_OBJECT
@@ -42,9 +44,15 @@ public:
 Q_SIGNALS:
     void RowOpened(const QString &path);
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+
 private:
     void readStartFolder();
     void rebuild(const QStringList &subfolders);
+    void revealPath();
+    void keepAboveParentEdge();
 
     QString m_path;
 };

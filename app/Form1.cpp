@@ -8,6 +8,7 @@
 #include "platform/Twips.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QMenuBar>
 #include <QScreen>
@@ -26,6 +27,9 @@ Form1::Form1()
 {
     initResources();
     setWindowTitle(platform::applicationTitle());
+    // The window keeps its size: its frame offers no maximize button.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+        | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(platform::twipsToPixels(13800), platform::twipsToPixels(8070));
@@ -75,6 +79,10 @@ void Form1::buildControls(QWidget *client)
     ImageList1->setObjectName(QStringLiteral("ImageList1"));
     ImageList1->add(QStringLiteral("a"), QStringLiteral(":/listimage.png"));
 
+    // Enter on a focused button presses it, as Space does.
+    for (QPushButton *button : {cmdopen, cmdrename, cmdMove, cmdCopy})
+        button->setAutoDefault(true);
+
     QWidget *tabOrder[]
         = {txtpath, Dir1, Drive1, ListView1, cmdopen, picBin, cmdrename, cmdMove, cmdCopy};
     for (size_t k = 1; k < std::size(tabOrder); ++k)
@@ -107,12 +115,16 @@ void Form1::connectHandlers()
     connect(Dir1, &FolderTree::RowOpened, this,
         [this](const QString &path) { runGuarded([this, &path] { Dir1->setPath(path); }); });
     connect(Drive1, &DriveSelector::Change, this, guarded(this, &Form1::Drive1_Change));
+    connect(txtpath, &QLineEdit::returnPressed, this, guarded(this, &Form1::txtpath_ReturnPressed));
+    txtpath->installEventFilter(this);
     connect(ListView1, &filelist::ListView::ItemClick, this,
         guarded(this, &Form1::ListView1_ItemClick));
     connect(
         ListView1, &filelist::ListView::DblClick, this, guarded(this, &Form1::ListView1_DblClick));
     connect(ListView1, &filelist::ListView::ColumnClick, this,
         [this](int index) { runGuarded([this, index] { ListView1_ColumnClick(index); }); });
+    connect(ListView1, &filelist::ListView::SelectionLost, this,
+        guarded(this, &Form1::ListView1_SelectionLost));
     connect(Report, &QAction::triggered, this, guarded(this, &Form1::Report_Click));
     connect(Icon, &QAction::triggered, this, guarded(this, &Form1::Icon_Click));
     connect(Small, &QAction::triggered, this, guarded(this, &Form1::Small_Click));
@@ -122,9 +134,19 @@ void Form1::connectHandlers()
     connect(cmdCopy, &QPushButton::clicked, this, guarded(this, &Form1::cmdCopy_Click));
     connect(cmdMove, &QPushButton::clicked, this, guarded(this, &Form1::cmdMove_Click));
     connect(picBin, &BinPicture::Drop, this, guarded(this, &Form1::picBin_Drop));
+    connect(ListView1, &filelist::ListView::DeleteKey, this,
+        guarded(this, &Form1::ListView1_DeleteKey));
     // F2 presses Rename; a click on a disabled button does nothing.
     auto *renameKey = new QShortcut(QKeySequence(Qt::Key_F2), this);
     connect(renameKey, &QShortcut::activated, cmdrename, &QPushButton::click);
+    // F5 lists the folder again; Ctrl+1 to Ctrl+5 click the column headers, in their order.
+    auto *reloadKey = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(reloadKey, &QShortcut::activated, this, guarded(this, &Form1::ListView1_Refresh));
+    for (int section = 0; section < 5; ++section) {
+        auto *sortKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + section)), this);
+        connect(sortKey, &QShortcut::activated, ListView1,
+            [this, section] { ListView1->clickHeader(section); });
+    }
 }
 
 // The window may already be on screen while the start folder is read, and stays when that
@@ -165,6 +187,48 @@ void Form1::showEvent(QShowEvent *event)
         move(display->availableGeometry().center() - rect().center());
 }
 
+// The path box's Esc and leaving it are events of their own. A context menu taking the focus for
+// a moment is not leaving the box.
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != txtpath)
+        return QMainWindow::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        runGuarded([this] { txtpath_KeyEscape(); });
+        return true;
+    }
+    if (event->type() == QEvent::FocusOut
+        && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
+        runGuarded([this] { txtpath_LostFocus(); });
+    return false;
+}
+
+// The path box is an address bar: what is typed there counts only once Enter opens it, so that
+// a click never builds a file's path from text that is not the listed folder. The box shows the
+// listed folder again first: a folder that cannot be opened changes nothing.
+void Form1::txtpath_ReturnPressed()
+{
+    const QString typed = txtpath->text();
+    showListedFolder();
+    Dir1->setPath(typed);
+}
+
+void Form1::txtpath_KeyEscape()
+{
+    showListedFolder();
+}
+
+void Form1::txtpath_LostFocus()
+{
+    showListedFolder();
+}
+
+void Form1::showListedFolder()
+{
+    txtpath->setText(Dir1->Path());
+}
+
 void Form1::Dir1_Change()
 {
     Module1::LoadFileList(Dir1->Path());
@@ -196,6 +260,25 @@ void Form1::ListView1_ItemClick()
 void Form1::ListView1_ColumnClick(int index)
 {
     ListView1->setSortKey(filelist::sortKeyForHeader(index));
+}
+
+// A reload found the selected file no longer there: the commands for it go off with its row.
+void Form1::ListView1_SelectionLost()
+{
+    Module1::DisableFileButtons();
+}
+
+// Delete in the list asks what a drop on the bin asks, and does what it does: the bin stays the
+// one way to delete.
+void Form1::ListView1_DeleteKey()
+{
+    picBin_Drop();
+}
+
+// F5 lists the folder again, as a view command does, leaving the arrangement as it is.
+void Form1::ListView1_Refresh()
+{
+    Module1::LoadFileList(Dir1->Path());
 }
 
 // Each view command arranges the list and lists the folder again.

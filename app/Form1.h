@@ -57,6 +57,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls(QWidget *client);
@@ -66,9 +67,15 @@ private:
     void Close_Click();
     void Dir1_Change();
     void Drive1_Change();
+    void txtpath_ReturnPressed();
+    void txtpath_KeyEscape();
+    void txtpath_LostFocus();
     void ListView1_ItemClick();
     void ListView1_DblClick();
     void ListView1_ColumnClick(int index);
+    void ListView1_SelectionLost();
+    void ListView1_DeleteKey();
+    void ListView1_Refresh();
     void Report_Click();
     void Icon_Click();
     void Small_Click();
@@ -80,6 +87,7 @@ private:
     void picBin_Drop();
 
     void changeView(int view);
+    void showListedFolder();
 
     bool m_centred = false;
 };

@@ -22,24 +22,27 @@ void ShowMainWindow()
     Form1 &form1 = Forms::show<Form1>();
     LoadFileList(form1.Dir1->Path());
     DisableFileButtons();
+    form1.ListView1->setFocus();
 }
 
 namespace {
 
-void setFileButtonsEnabled(bool enabled)
+Form1 &setFileButtonsEnabled(bool enabled)
 {
     Form1 &form1 = Forms::load<Form1>();
     form1.cmdMove->setEnabled(enabled);
     form1.cmdopen->setEnabled(enabled);
     form1.cmdrename->setEnabled(enabled);
     form1.cmdCopy->setEnabled(enabled);
+    return form1;
 }
 
 } // namespace
 
+// A row shows as selected exactly while the buttons are on: with them goes the list's row.
 void DisableFileButtons()
 {
-    setFileButtonsEnabled(false);
+    setFileButtonsEnabled(false).ListView1->selectRow(-1);
 }
 
 void EnableFileButtons()

@@ -12,9 +12,11 @@ extern QString NewFileName;
 // Rebuilds the main window's file list from the files of folder path.
 void LoadFileList(QString path);
 // Brings the program back to the main window from any dialog: unloads the three dialogs, shows
-// the main window, reloads its list from its folder tree and disables the file buttons.
+// the main window, reloads its list from its folder tree, disables the file buttons and gives
+// the focus to the list, so that the next keys typed go there and not to the path box.
 void ShowMainWindow();
-// Switch the main window's four file-command buttons (Move, Open, Rename, Copy) together.
+// Switch the main window's four file-command buttons (Move, Open, Rename, Copy) together. A row
+// of the list shows as selected exactly while they are on, so switching them off deselects it.
 void DisableFileButtons();
 void EnableFileButtons();
 

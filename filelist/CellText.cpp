@@ -13,6 +13,16 @@ QString sizeText(std::int64_t bytes, const QLocale &locale)
     return locale.toString(double(bytes) / 1024.0, 'f', 2) + QStringLiteral("KB");
 }
 
+namespace {
+
+QString dateAndTimeText(QDate date, QTime clock, const QLocale &locale)
+{
+    return locale.toString(date, QLocale::ShortFormat) + QLatin1Char(' ')
+        + locale.toString(clock, QLocale::ShortFormat);
+}
+
+} // namespace
+
 QString dateText(platform::Timestamp moment, const QLocale &locale)
 {
     constexpr std::int64_t perSecond = 1'000'000'000;
@@ -28,8 +38,23 @@ QString dateText(platform::Timestamp moment, const QLocale &locale)
     const QString dateText = locale.toString(date, QLocale::ShortFormat);
     if (local.tm_hour == 0 && local.tm_min == 0 && local.tm_sec == 0)
         return dateText;
-    const QTime clock(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59));
-    return dateText + QLatin1Char(' ') + locale.toString(clock, QLocale::ShortFormat);
+    return dateAndTimeText(
+        date, QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59)), locale);
+}
+
+QString widestSizeText(const QLocale &locale)
+{
+    return locale.toString(9'999'999.99, 'f', 2) + QStringLiteral("KB");
+}
+
+QStringList widestDateTexts(const QLocale &locale)
+{
+    QStringList texts;
+    for (int month = 1; month <= 12; ++month) {
+        for (int hour = 0; hour < 24; ++hour)
+            texts.push_back(dateAndTimeText(QDate(2028, month, 28), QTime(hour, 58), locale));
+    }
+    return texts;
 }
 
 } // namespace filelist

@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 
 namespace filelist {
 
@@ -16,5 +17,10 @@ QString sizeText(std::int64_t bytes, const QLocale &locale = QLocale());
 // exactly midnight. Local time comes from localtime_r, which reads the time zone once, not per
 // call as QDateTime's conversion does.
 QString dateText(platform::Timestamp moment, const QLocale &locale = QLocale());
+
+// Texts at least as wide as any the columns show, for sizing them: the size of 9,999,999.99KB
+// (about 9.5 GiB), and the dates of a two-digit day in each month at each hour of the day.
+QString widestSizeText(const QLocale &locale = QLocale());
+QStringList widestDateTexts(const QLocale &locale = QLocale());
 
 } // namespace filelist

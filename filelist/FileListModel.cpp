@@ -74,6 +74,19 @@ int FileListModel::columnWidthTwips(int column) const
     return m_columns[size_t(column)].widthTwips;
 }
 
+QStringList FileListModel::widestTexts(int column, const QLocale &locale) const
+{
+    switch (column) {
+    case 2:
+        return {widestSizeText(locale)};
+    case 3:
+    case 4:
+        return widestDateTexts(locale);
+    default:
+        return {};
+    }
+}
+
 int FileListModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_table.size());

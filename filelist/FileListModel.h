@@ -38,6 +38,8 @@ public:
     QString cellText(int row, int column) const;
     int rowOfName(QStringView name) const;
     int columnWidthTwips(int column) const;
+    // Texts at least as wide as any the column shows in the locale; none for the name and type.
+    QStringList widestTexts(int column, const QLocale &locale) const;
     const QString &folderPath() const { return m_table.folderPath(); }
 
     // Ordering: the table keeps its sort column, so a new table must be sorted by sortKey().

@@ -1,18 +1,27 @@
 #include "filelist/ListView.h"
 
+#include "filelist/NamesAccessible.h"
 #include "platform/Failure.h"
 #include "platform/Twips.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QListView>
 #include <QMouseEvent>
 #include <QStackedLayout>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QToolTip>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cerrno>
+#include <initializer_list>
 #include <limits>
+#include <utility>
 
 namespace filelist {
 
@@ -28,40 +37,76 @@ void makeDragSource(QAbstractItemView *view)
     view->setDefaultDropAction(Qt::CopyAction);
 }
 
-bool isEnterKey(const QEvent *event)
+bool isPlainKey(const QEvent *event, std::initializer_list<int> keys)
 {
     if (event->type() != QEvent::KeyPress)
         return false;
     const auto *key = static_cast<const QKeyEvent *>(event);
-    return (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+    return std::find(keys.begin(), keys.end(), key->key()) != keys.end()
         && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
 
-bool isNavigationKey(int key)
+// Cells show their whole text as a tooltip only when they are too narrow for it.
+class CellDelegate : public QStyledItemDelegate
 {
-    switch (key) {
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-    case Qt::Key_Home:
-    case Qt::Key_End:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+        const QModelIndex &index) override
+    {
+        if (event->type() != QEvent::ToolTip || isCut(view, option, index))
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        QToolTip::hideText();
         return true;
-    default:
-        return false;
     }
-}
+
+private:
+    bool isCut(const QAbstractItemView *view, const QStyleOptionViewItem &option,
+        const QModelIndex &index) const
+    {
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        const QStyle *style = view->style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, view);
+        return cell.fontMetrics.horizontalAdvance(cell.text) > text.width() - 2 * margin;
+    }
+};
+
+// A view in which the user selects a row but never deselects one: a click on empty space, or a
+// Ctrl+click or Ctrl+Space on the selected row, leaves the row selected, so that a row shows as
+// selected exactly while the file buttons are on.
+template<class View> class KeepingView : public View
+{
+public:
+    using View::View;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(
+        const QModelIndex &index, const QEvent *event) const override
+    {
+        if (!index.isValid())
+            return QItemSelectionModel::NoUpdate;
+        const QItemSelectionModel::SelectionFlags command = View::selectionCommand(index, event);
+        return command.testFlag(QItemSelectionModel::Deselect) ? QItemSelectionModel::NoUpdate
+                                                               : command;
+    }
+};
 
 } // namespace
 
 ListView::ListView(QWidget *parent)
     : QWidget(parent)
     , m_model(new FileListModel(this))
-    , m_report(new QTreeView(this))
-    , m_arranged(new QListView(this))
+    , m_report(new KeepingView<QTreeView>(this))
+    , m_arranged(new KeepingView<QListView>(this))
 {
+    static const bool namesOnly = [] {
+        QAccessible::installFactory(namesAccessibleFactory);
+        return true;
+    }();
+    Q_UNUSED(namesOnly);
     m_report->setObjectName(QStringLiteral("report"));
     m_arranged->setObjectName(QStringLiteral("arranged"));
     for (QWidget *named : {static_cast<QWidget *>(this), static_cast<QWidget *>(m_report),
@@ -88,6 +133,8 @@ ListView::ListView(QWidget *parent)
 
     m_report->setModel(m_model);
     m_arranged->setModel(m_model);
+    m_report->setItemDelegate(new CellDelegate(m_report));
+    m_arranged->setItemDelegate(new CellDelegate(m_arranged));
     QItemSelectionModel *unused = m_arranged->selectionModel();
     m_selection = m_report->selectionModel();
     m_arranged->setSelectionModel(m_selection);
@@ -104,18 +151,25 @@ ListView::ListView(QWidget *parent)
              static_cast<QAbstractItemView *>(m_arranged)}) {
         view->viewport()->installEventFilter(this);
         view->installEventFilter(this);
-        connect(view, &QAbstractItemView::clicked, this, &ListView::ItemClick);
+        // A press that selects another row (any button: a right click, the start of a drag) is
+        // the click on it at once; a left click on the row already selected is one on release.
+        connect(view, &QAbstractItemView::pressed, this, [this] {
+            if (selectedRow() >= 0 && selectedRow() != m_rowBeforePress) {
+                m_pressSelected = true;
+                Q_EMIT ItemClick();
+            }
+        });
+        connect(view, &QAbstractItemView::clicked, this, [this] {
+            if (!std::exchange(m_pressSelected, false))
+                Q_EMIT ItemClick();
+        });
     }
     connect(header, &QHeaderView::sectionClicked, this,
         [this](int logicalIndex) { Q_EMIT ColumnClick(logicalIndex + 1); });
-    connect(m_selection, &QItemSelectionModel::currentChanged, this,
-        [this](const QModelIndex &current) {
-            if (m_keyboardMove && current.isValid())
-                Q_EMIT ItemClick();
-        });
     connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, &ListView::rememberSelection);
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
-        applyColumnWidths();
+        sizeColumns();
+        m_report->header()->setSortIndicator(m_model->sortKey(), Qt::AscendingOrder);
         restoreSelection();
     });
 }
@@ -170,6 +224,11 @@ void ListView::setSortKey(qint16 key)
         m_report->header()->setSortIndicator(key, Qt::AscendingOrder);
 }
 
+void ListView::clickHeader(int section)
+{
+    Q_EMIT ColumnClick(section + 1);
+}
+
 QAbstractItemView *ListView::currentView() const
 {
     if (m_view == Report)
@@ -209,18 +268,30 @@ void ListView::selectRow(int row)
     currentView()->scrollTo(index);
 }
 
-void ListView::applyColumnWidths()
+// At the first listing each column gets its written width, widened where that cannot show the
+// column's widest text in the font and locale; after that the widths are the user's.
+void ListView::sizeColumns()
 {
     QHeaderView *header = m_report->header();
-    for (int column = 0; column < m_model->columnCount(); ++column) {
-        if (column < header->count() && m_model->headerData(column, Qt::Horizontal).isValid())
-            header->resizeSection(
-                column, platform::twipsToPixels(m_model->columnWidthTwips(column)));
+    if (m_columnsSized || !m_model->headerData(0, Qt::Horizontal).isValid())
+        return;
+    m_columnsSized = true;
+    const QFontMetrics metrics(m_report->font());
+    // The room a cell's text needs beside it, and a pixel for rounding.
+    const int margin
+        = 2 * (m_report->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_report) + 1)
+        + 1;
+    const QLocale locale;
+    for (int column = 0; column < std::min(header->count(), m_model->columnCount()); ++column) {
+        int width = platform::twipsToPixels(m_model->columnWidthTwips(column));
+        for (const QString &text : m_model->widestTexts(column, locale))
+            width = std::max(width, metrics.horizontalAdvance(text) + margin);
+        header->resizeSection(column, width);
     }
-    header->setSortIndicator(m_model->sortKey(), Qt::AscendingOrder);
 }
 
-// A reload keeps the row of the same name selected when the file is still there.
+// A reload keeps the row of the same name selected when the file is still there; when it is not,
+// the owner hears of it, so that the commands for the selected file go off with the row.
 void ListView::rememberSelection()
 {
     // Rows shown while a listing runs are not the list's: what was selected before them stays
@@ -239,34 +310,47 @@ void ListView::restoreSelection()
         return;
     const int row = m_model->rowOfName(*m_selectedName);
     m_selectedName.reset();
-    if (row >= 0) {
-        const QModelIndex index = m_model->index(row, 0);
-        m_selection->setCurrentIndex(
-            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (row < 0) {
+        Q_EMIT SelectionLost();
+        return;
     }
+    m_selection->setCurrentIndex(
+        m_model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 bool ListView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonDblClick
-        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton
-        && (watched == m_report->viewport() || watched == m_arranged->viewport())) {
+    const bool onViewport = watched == m_report->viewport() || watched == m_arranged->viewport();
+    const bool onView = watched == m_report || watched == m_arranged;
+    if (onViewport && event->type() == QEvent::MouseButtonPress) {
+        m_rowBeforePress = selectedRow();
+        m_pressSelected = false;
+        return false;
+    }
+    if (onViewport && event->type() == QEvent::MouseButtonDblClick
+        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         Q_EMIT DblClick();
         return false;
     }
     // Enter on the selected file opens it, as a double click does.
-    if (isEnterKey(event) && (watched == m_report || watched == m_arranged)) {
+    if (onView && isPlainKey(event, {Qt::Key_Return, Qt::Key_Enter})) {
         if (hasSelectedItem())
             Q_EMIT DblClick();
         return true;
     }
-    // Moving through the list with the keyboard selects a file just as a click does.
-    if (event->type() == QEvent::KeyPress && !m_keyboardMove
-        && (watched == m_report || watched == m_arranged)
-        && isNavigationKey(static_cast<QKeyEvent *>(event)->key())) {
-        m_keyboardMove = true;
+    if (onView && isPlainKey(event, {Qt::Key_Delete})) {
+        Q_EMIT DeleteKey();
+        return true;
+    }
+    // A key that selects another row (arrows, paging, typing a name's first letters) selects
+    // that file just as a click on it does.
+    if (onView && event->type() == QEvent::KeyPress && !m_forwardingKey) {
+        const int before = selectedRow();
+        m_forwardingKey = true;
         QCoreApplication::sendEvent(watched, event);
-        m_keyboardMove = false;
+        m_forwardingKey = false;
+        if (selectedRow() >= 0 && selectedRow() != before)
+            Q_EMIT ItemClick();
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -15,9 +15,12 @@ namespace filelist {
 
 // The file list control: one model shown either as a report (a row per file under the five
 // column headers) or as large-icon, small-icon or list arrangements of the names. All views
-// share the model and its single selection. It raises ItemClick when a file is clicked (or
-// reached with the keyboard), DblClick on any double click and on Enter with a file selected,
-// and ColumnClick with the header's 1-based position.
+// share the model and its single selection. It raises ItemClick whenever the user selects a row
+// (a click on it, a press on another row with any button, keys that move to another row, typing
+// a name's first letters), DblClick on any double click and on Enter with a file selected,
+// DeleteKey on Delete, and ColumnClick with the header's 1-based position. The user cannot deselect
+// the selected row; a reload keeps the row of the same name selected, and raises SelectionLost when
+// there is none.
 class ListView : public QWidget
 {
     Q_OBJECT
@@ -45,17 +48,21 @@ public:
     QTreeView *reportView() const { return m_report; }
     QListView *arrangedView() const { return m_arranged; }
     QAbstractItemView *currentView() const;
+    // Does what a click on the header at the 0-based section does, shown or not.
+    void clickHeader(int section);
 
 Q_SIGNALS:
     void ItemClick();
     void DblClick();
     void ColumnClick(int index);
+    void DeleteKey();
+    void SelectionLost();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void applyColumnWidths();
+    void sizeColumns();
     void rememberSelection();
     void restoreSelection();
     void arrange();
@@ -66,7 +73,10 @@ private:
     QItemSelectionModel *m_selection;
     int m_view = Report;
     std::optional<QString> m_selectedName;
-    bool m_keyboardMove = false;
+    bool m_columnsSized = false;
+    int m_rowBeforePress = -1;
+    bool m_pressSelected = false; // the press raised ItemClick, its click must not again
+    bool m_forwardingKey = false;
 };
 
 // The sort key for a click on the column header at 1-based position: the position minus one, as

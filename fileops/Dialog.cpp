@@ -19,11 +19,14 @@ Dialog::Dialog(const QString &caption, int clientWidthTwips, int clientHeightTwi
         platform::twipsToPixels(clientWidthTwips), platform::twipsToPixels(clientHeightTwips));
 }
 
+// Every button is pressed by Enter while it has the focus, and is drawn as the default one
+// meanwhile; with the focus anywhere else, Enter presses the confirming button.
 void Dialog::setButtons(QPushButton *confirm, QPushButton *cancel)
 {
     for (QPushButton *button : findChildren<QPushButton *>())
-        button->setAutoDefault(false);
+        button->setAutoDefault(true);
     confirm->setDefault(true);
+    m_confirm = confirm;
     m_cancel = cancel;
     // Without a focus widget of its own, a dialog whose tab order starts with a button other
     // than the default one would be shown with the focus on the default button.
@@ -40,16 +43,28 @@ void Dialog::reject()
         m_cancel->click();
 }
 
-// Enter on a row of a folder tree opens that folder; it must not press the confirming button as
-// well, which would copy or move the file into the folder just opened.
+// Enter reaches the dialog when the focus is on no button. On a row of a folder tree it opens
+// that folder and must not press the confirming button as well, which would copy or move the file
+// into the folder just opened; anywhere else it presses the confirming button, whichever button
+// was last drawn as the default.
 void Dialog::keyPressEvent(QKeyEvent *event)
 {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && qobject_cast<QAbstractItemView *>(focusWidget())) {
-        event->accept();
+    if (!enter || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QDialog::keyPressEvent(event);
         return;
     }
-    QDialog::keyPressEvent(event);
+    event->accept();
+    if (!qobject_cast<QAbstractItemView *>(focusWidget()) && m_confirm && m_confirm->isEnabled())
+        m_confirm->click();
+}
+
+// The focused control shows its focus frame from the start, not only once Tab has been pressed:
+// the user must see where the keys go.
+void Dialog::showEvent(QShowEvent *event)
+{
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    QDialog::showEvent(event);
 }
 
 void Dialog::closeEvent(QCloseEvent *event)

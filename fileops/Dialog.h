@@ -8,7 +8,8 @@ namespace fileops {
 
 // The common frame of the Rename, Copy To and Move To dialogs: a top-level window of fixed
 // client size without an owner, shown modeless while the main window is hidden. Enter presses
-// the confirming button, and Esc or closing the window with its frame does what Cancel does.
+// the focused button, or the confirming button when the focus is on no button; Esc or closing
+// the window with its frame does what Cancel does.
 class Dialog : public QDialog
 {
     Q_OBJECT
@@ -24,8 +25,10 @@ protected:
     void reject() override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
+    QPushButton *m_confirm = nullptr;
     QPushButton *m_cancel = nullptr;
 };
 

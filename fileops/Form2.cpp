@@ -8,10 +8,29 @@
 #include "platform/Twips.h"
 #include "platform/NameCodec.h"
 
+#include <cerrno>
+
 namespace fileops {
 
 using app::Forms;
 using namespace app::Module1;
+
+namespace {
+
+// The rename is made by a move; its refusal is worded as the rename it is, with the names the
+// user typed and saw. The number, and any reason but a name that is taken, stay the move's.
+platform::Failure renameRefused(
+    const platform::Failure &move, const QString &from, const QString &to)
+{
+    if (to.isEmpty())
+        return platform::Failure::refused(
+            move.number(), Form2::tr("Cannot rename"), {from}, Form2::tr("a new name is needed"));
+    const QString why
+        = move.number() == EEXIST ? Form2::tr("a file of that name already exists") : move.reason();
+    return platform::Failure::refused(move.number(), Form2::tr("Cannot rename"), {from, to}, why);
+}
+
+} // namespace
 
 Form2::Form2()
     : Dialog(tr("Change the File Name to..."), 5055, 1260)
@@ -44,13 +63,25 @@ void Form2::cmdChange_Click()
     const QString folderText = form1.txtpath->text();
     const QString newPath = folderText + QLatin1Char('/') + NewFileName;
     const QString oldPath = folderText + QLatin1Char('/') + SelectedFileName;
-    fileSystem.MoveFile(oldPath, newPath);
+    try {
+        fileSystem.MoveFile(oldPath, newPath);
+    } catch (const platform::Failure &move) {
+        throw renameRefused(move, SelectedFileName, NewFileName);
+    }
     LoadFileList(form1.Dir1->Path());
     form1.lblmessege->setCaption(
         SelectedFileName + QStringLiteral(" has been renamed to ") + NewFileName);
     Forms::unload(QLatin1String(formName));
     DisableFileButtons();
     form1.show();
+    form1.ListView1->setFocus();
+}
+
+void Form2::selectNameWithoutExtension()
+{
+    const QString name = txtnew->text();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    txtnew->setSelection(0, int(dot > 0 ? dot : name.size()));
 }
 
 void Form2::cmdcancel_Click()

@@ -17,6 +17,9 @@ public:
 
     Form2();
     void load() { }
+    // Selects the new name's box up to the extension (the whole text when there is none, as for
+    // ".profile"), ready to be typed over as in other file managers; the text stays as it is.
+    void selectNameWithoutExtension();
 
     QLineEdit *txtnew;
     QPushButton *cmdChange;

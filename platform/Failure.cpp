@@ -8,9 +8,10 @@
 
 namespace platform {
 
-Failure::Failure(int number, QString description)
+Failure::Failure(int number, QString description, QString reason)
     : m_number(number)
     , m_description(std::move(description))
+    , m_reason(std::move(reason))
     , m_utf8(m_description.toUtf8())
 { }
 
@@ -35,7 +36,7 @@ Failure Failure::refused(
     }
     if (!why.isEmpty())
         description += QStringLiteral(": ") + why;
-    return Failure(number, description);
+    return Failure(number, description, why);
 }
 
 Failure Failure::fromErrno(int err, const QString &what, const QString &path)

@@ -25,13 +25,17 @@ public:
 
     int number() const { return m_number; }
     const QString &description() const { return m_description; }
+    // The "why" of the description alone, so that a caller can word the failure of a step as the
+    // failure of its own request.
+    const QString &reason() const { return m_reason; }
     const char *what() const noexcept override { return m_utf8.constData(); }
 
 private:
-    Failure(int number, QString description);
+    Failure(int number, QString description, QString reason);
 
     int m_number;
     QString m_description;
+    QString m_reason;
     QByteArray m_utf8;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/LongCall.h"
 
 #include "platform/ProgressBox.h"
+#include "platform/Services.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -188,17 +189,7 @@ private:
     // alone at the centre of the screen.
     void showBox()
     {
-        QWidget *over = QApplication::activeWindow();
-        if (!over) {
-            for (QWidget *window : QApplication::topLevelWidgets()) {
-                if (window->isVisible() && !(window->windowType() & Qt::Popup)
-                    && window->windowType() != Qt::ToolTip) {
-                    over = window;
-                    break;
-                }
-            }
-        }
-        m_box = new ProgressBox(over, m_activity.doing, m_activity.unit);
+        m_box = new ProgressBox(windowInUse(), m_activity.doing, m_activity.unit);
         QObject::connect(m_box, &ProgressBox::cancelPressed, [this] { cancel(); });
         refresh();
         m_box->show();

@@ -4,7 +4,9 @@
 #include "platform/NameCodec.h"
 #include "platform/Volumes.h"
 
+#include <QApplication>
 #include <QDesktopServices>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
@@ -36,6 +38,35 @@ QUrl fileUrlFor(const QString &path)
     return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"));
 }
 
+QWidget *windowInUse()
+{
+    if (QWidget *active = QApplication::activeWindow())
+        return active;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && !(window->windowType() & Qt::Popup)
+            && window->windowType() != Qt::ToolTip)
+            return window;
+    }
+    return nullptr;
+}
+
+std::unique_ptr<QMessageBox> messageBox(QMessageBox::Icon icon, const QString &text)
+{
+    auto box = std::make_unique<QMessageBox>(
+        icon, applicationTitle(), text, QMessageBox::NoButton, windowInUse());
+    // A file name is text, never markup: "<b>x</b>.txt" must show as it is named.
+    box->setTextFormat(Qt::PlainText);
+    // The box takes its width from its text; a short text would leave the frame too narrow for
+    // the title, which window frames draw bold, beside the frame's icon and buttons.
+    QFont titleFont = box->font();
+    titleFont.setBold(true);
+    const int titleRoom = QFontMetrics(titleFont).horizontalAdvance(box->windowTitle())
+        + 8 * box->fontMetrics().height();
+    if (auto *grid = qobject_cast<QGridLayout *>(box->layout()))
+        grid->addItem(new QSpacerItem(titleRoom, 0), grid->rowCount(), 0, 1, grid->columnCount());
+    return box;
+}
+
 namespace {
 
 class RealMessages final : public MessageService
@@ -43,25 +74,23 @@ class RealMessages final : public MessageService
 public:
     int MsgBox(const QString &prompt, int buttons) override
     {
-        QMessageBox box(QMessageBox::NoIcon, applicationTitle(), displayName(prompt));
-        // A file name is text, never markup: "<b>x</b>.txt" must show as it is named.
-        box.setTextFormat(Qt::PlainText);
-        QPushButton *ok = box.addButton(QMessageBox::Ok);
+        const std::unique_ptr<QMessageBox> box
+            = messageBox(QMessageBox::NoIcon, displayName(prompt));
+        QPushButton *ok = box->addButton(QMessageBox::Ok);
         if (buttons == OkCancel)
-            box.addButton(QMessageBox::Cancel);
-        box.setDefaultButton(ok);
-        box.exec();
-        return box.clickedButton() == ok ? Ok : Cancel;
+            box->addButton(QMessageBox::Cancel);
+        box->setDefaultButton(ok);
+        box->exec();
+        return box->clickedButton() == ok ? Ok : Cancel;
     }
 
     void reportFailure(const Failure &failure) override
     {
-        QMessageBox box(QMessageBox::Critical, applicationTitle(),
+        const std::unique_ptr<QMessageBox> box = messageBox(QMessageBox::Critical,
             QObject::tr("Error %1").arg(failure.number()) + QStringLiteral("\n\n")
                 + failure.description());
-        box.setTextFormat(Qt::PlainText);
-        box.addButton(QMessageBox::Ok);
-        box.exec();
+        box->addButton(QMessageBox::Ok);
+        box->exec();
     }
 };
 

@@ -2,8 +2,10 @@
 
 #include "platform/Failure.h"
 
+#include <QMessageBox>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 class QUrl;
@@ -72,5 +74,14 @@ public:
 
 // The application's title, used on the main window and on every message box.
 QString applicationTitle();
+
+// The program's window the user is working in: the active one, else the first one shown;
+// nullptr when none is shown. Message and progress boxes go over it.
+QWidget *windowInUse();
+
+// A message box as the real message service shows it: titled with the application's title, its
+// text plain, over the window in use, and wide enough for the window frame to show its title
+// whole beside the frame's buttons.
+std::unique_ptr<QMessageBox> messageBox(QMessageBox::Icon icon, const QString &text);
 
 } // namespace platform

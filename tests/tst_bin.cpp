@@ -7,6 +7,7 @@
 #include "platform/NameCodec.h"
 #include "testsupport.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QListView>
@@ -29,7 +30,9 @@ namespace {
 const QString prompt = QStringLiteral("are you sure you want to delete target.txt (please note "
                                       "the file will not appear in the recycling bin)");
 
-enum class Dropped { OtherFileUri, Text, Nothing };
+// How the user asks for the deletion: a drag onto the bin of a file's URL, of text or of empty
+// data, or, from the keyboard, Delete in the list or Space, Enter or Delete on the focused bin.
+enum class By { OtherFileUri, Text, Nothing, DeleteInList, SpaceOnBin, EnterOnBin, DeleteOnBin };
 
 // The files every test starts with: the one to delete, one the dropped data names, and two whose
 // names differ from it only in case or by a suffix.
@@ -42,12 +45,12 @@ int rowOf(const Scene &scene, const QByteArray &name)
     return scene.model().rowOfName(platform::decodeName(name));
 }
 
-QMimeData *makeData(Dropped kind, const Scene &scene)
+QMimeData *makeData(By kind, const Scene &scene)
 {
     auto *data = new QMimeData;
-    if (kind == Dropped::OtherFileUri)
+    if (kind == By::OtherFileUri)
         data->setUrls({QUrl::fromLocalFile(scene.text("other.txt"))});
-    else if (kind == Dropped::Text)
+    else if (kind == By::Text)
         data->setText(QStringLiteral("other.txt"));
     return data;
 }
@@ -82,7 +85,8 @@ private Q_SLOTS:
 
 private:
     void clickRow(const QByteArray &name);
-    void dropOnBin(Dropped kind);
+    void dropOnBin(By kind);
+    void pressKey(By kind);
 
     std::optional<Scene> m_scene;
 };
@@ -94,9 +98,11 @@ void BinTest::clickRow(const QByteArray &name)
 }
 
 // Delivers a drag entering the bin and a drop on it, then waits for the handler, which runs
-// only after the drop is over.
-void BinTest::dropOnBin(Dropped kind)
+// only after the drop is over; or presses the key.
+void BinTest::dropOnBin(By kind)
 {
+    if (kind >= By::DeleteInList)
+        return pressKey(kind);
     app::BinPicture *bin = m_scene->form->picBin;
     const std::unique_ptr<QMimeData> data(makeData(kind, *m_scene));
     QSignalSpy dropped(bin, &app::BinPicture::Drop);
@@ -117,17 +123,43 @@ void BinTest::dropOnBin(Dropped kind)
     QVERIFY(dropped.wait());
 }
 
+// Delete goes to the list; the other keys go to the bin, reached with Tab from Open, which then
+// shows that it has the focus.
+void BinTest::pressKey(By kind)
+{
+    app::Form1 &form = *m_scene->form;
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    if (kind == By::DeleteInList) {
+        QTest::keyClick(form.ListView1->currentView(), Qt::Key_Delete);
+        return;
+    }
+    const QImage unfocused = form.picBin->grab().toImage();
+    form.cmdopen->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(form.cmdopen, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), form.picBin);
+    QVERIFY2(form.picBin->grab().toImage() != unfocused, "no focus frame on the bin");
+    const Qt::Key key = kind == By::SpaceOnBin ? Qt::Key_Space
+        : kind == By::EnterOnBin               ? Qt::Key_Return
+                                               : Qt::Key_Delete;
+    QTest::keyClick(form.picBin, key);
+}
+
 void BinTest::dropAnswered_data()
 {
-    QTest::addColumn<Dropped>("kind");
+    QTest::addColumn<By>("kind");
     QTest::addColumn<int>("answer");
     QTest::newRow("OK, uri-list naming another file")
-        << Dropped::OtherFileUri << int(MessageService::Ok);
-    QTest::newRow("OK, plain text") << Dropped::Text << int(MessageService::Ok);
-    QTest::newRow("OK, empty data") << Dropped::Nothing << int(MessageService::Ok);
+        << By::OtherFileUri << int(MessageService::Ok);
+    QTest::newRow("OK, plain text") << By::Text << int(MessageService::Ok);
+    QTest::newRow("OK, empty data") << By::Nothing << int(MessageService::Ok);
     QTest::newRow("Cancel, uri-list naming another file")
-        << Dropped::OtherFileUri << int(MessageService::Cancel);
-    QTest::newRow("Cancel, empty data") << Dropped::Nothing << int(MessageService::Cancel);
+        << By::OtherFileUri << int(MessageService::Cancel);
+    QTest::newRow("Cancel, empty data") << By::Nothing << int(MessageService::Cancel);
+    QTest::newRow("OK, Delete in the list") << By::DeleteInList << int(MessageService::Ok);
+    QTest::newRow("OK, Space on the bin") << By::SpaceOnBin << int(MessageService::Ok);
+    QTest::newRow("OK, Enter on the bin") << By::EnterOnBin << int(MessageService::Ok);
+    QTest::newRow("Cancel, Delete on the bin") << By::DeleteOnBin << int(MessageService::Cancel);
 }
 
 // OK deletes exactly the selected file and says so; Cancel deletes nothing and shows nothing
@@ -135,7 +167,7 @@ void BinTest::dropAnswered_data()
 // look as before.
 void BinTest::dropAnswered()
 {
-    QFETCH(Dropped, kind);
+    QFETCH(By, kind);
     QFETCH(int, answer);
     Scene &scene = *m_scene;
     app::Form1 &form = *scene.form;
@@ -199,7 +231,7 @@ void BinTest::staleNameDeletesNothing()
             ::rename(scene.path("target.txt").constData(), scene.path(renamedTo).constData()), 0);
     const QList<QByteArray> before = testing::folderEntries(scene.folder);
 
-    dropOnBin(Dropped::Text);
+    dropOnBin(By::Text);
 
     QVERIFY(scene.messages.failures.empty());
     QCOMPARE(scene.messages.boxes.size(), 2u);
@@ -224,7 +256,7 @@ void BinTest::readOnlyFileIsKept()
     QCOMPARE(::chmod(scene.path("target.txt").constData(), 0444), 0);
     clickRow("target.txt");
 
-    dropOnBin(Dropped::OtherFileUri);
+    dropOnBin(By::OtherFileUri);
 
     QCOMPARE(scene.messages.failures.size(), 1u);
     QCOMPARE(scene.messages.failures[0].number(), EACCES);
@@ -256,7 +288,7 @@ void BinTest::noSelectedItem()
     }
     QVERIFY(!scene.form->ListView1->hasSelectedItem());
 
-    dropOnBin(Dropped::Text);
+    dropOnBin(By::Text);
 
     QCOMPARE(scene.messages.failures.size(), 1u);
     QVERIFY(scene.messages.boxes.empty());
@@ -271,7 +303,7 @@ void BinTest::noSelectedItem()
     if (emptyFolder)
         tree->setPath(scene.text());
     clickRow("target.txt");
-    dropOnBin(Dropped::Text);
+    dropOnBin(By::Text);
     QCOMPARE(scene.messages.failures.size(), 1u);
     expected.removeOne("target.txt");
     QCOMPARE(testing::folderEntries(scene.folder), expected);

@@ -37,7 +37,7 @@ namespace {
 
 enum Command { Rename, Move, Copy };
 // How the user leaves a dialog.
-enum Way { ConfirmButton, EnterKey, CancelButton, EscapeKey, FrameClose };
+enum Way { ConfirmButton, EnterKey, CancelButton, EnterOnCancel, EscapeKey, FrameClose };
 
 const char *commandName(Command command)
 {
@@ -219,6 +219,9 @@ void TestDialogs::window()
     QCOMPARE(dialog->parentWidget(), nullptr);
     QCOMPARE(dialog->windowModality(), Qt::NonModal);
     QVERIFY(!m_form1->isVisible());
+    // The focus is on the first control of the tab order, with its focus frame drawn.
+    QCOMPARE(dialog->focusWidget(), dialog->nextInFocusChain());
+    QVERIFY(dialog->testAttribute(Qt::WA_KeyboardFocusChange));
 }
 
 void TestDialogs::waysBack_data()
@@ -228,7 +231,8 @@ void TestDialogs::waysBack_data()
 
     const std::pair<Way, const char *> ways[]
         = {{ConfirmButton, "confirm button"}, {EnterKey, "Enter"}, {CancelButton, "Cancel"},
-            {EscapeKey, "Esc"}, {FrameClose, "frame close"}};
+            {EnterOnCancel, "Enter on the focused Cancel"}, {EscapeKey, "Esc"},
+            {FrameClose, "frame close"}};
     for (Command command : {Rename, Move, Copy}) {
         for (const auto &[way, wayName] : ways)
             QTest::addRow("%s, %s", commandName(command), wayName) << int(command) << int(way);
@@ -260,6 +264,7 @@ void TestDialogs::waysBack()
     if (cmd == Rename) {
         auto *txtnew = Forms::loaded<Form2>()->txtnew;
         QCOMPARE(txtnew->text(), QStringLiteral("notes.txt"));
+        QCOMPARE(txtnew->selectedText(), QStringLiteral("notes")); // ready to be typed over
         QTest::keyClick(txtnew, Qt::Key_Home);
         QTest::keyClicks(txtnew, QStringLiteral("old "));
         QCOMPARE(txtnew->text(), QStringLiteral("old notes.txt"));
@@ -288,6 +293,10 @@ void TestDialogs::waysBack()
     case CancelButton:
         QTest::mouseClick(opened.cancel, Qt::LeftButton);
         break;
+    case EnterOnCancel:
+        opened.cancel->setFocus();
+        QTest::keyClick(opened.cancel, Qt::Key_Return);
+        break;
     case EscapeKey:
         focusTarget->setFocus();
         QTest::keyClick(focusTarget, Qt::Key_Escape);
@@ -305,6 +314,9 @@ void TestDialogs::waysBack()
     QVERIFY(m_form1->isVisible());
     QVERIFY(m_form1->ListView1->model().rowOfName(QStringLiteral("later.txt")) >= 0);
     QCOMPARE(enabledFileButtons(), QStringList());
+    QVERIFY(!m_form1->ListView1->hasSelectedItem());
+    // The next keys typed go to the list, not to the path box.
+    QCOMPARE(m_form1->focusWidget(), m_form1->ListView1->currentView());
     QCOMPARE(Module1::SelectedFileName, QStringLiteral("notes.txt"));
 
     if (!confirms) {
@@ -334,25 +346,30 @@ void TestDialogs::confirmed_data()
     QTest::addColumn<QByteArray>("name"); // the file's name; other than notes.txt it holds "bytes"
     QTest::addColumn<QString>("prefix"); // typed before the name in Rename's box
     QTest::addColumn<QByteArray>("inBackup"); // what backup holds under the name beforehand
+    // Empty: the file is clicked; else notes.txt is clicked and these letters typed in the list.
+    QTest::addColumn<QString>("typeAhead");
     QTest::addColumn<Tree>("files");
 
     // Not UTF-8, and holding a bidi control that would turn the name around on screen.
     const QByteArray raw("caf\xe9 \xff\xe2\x80\xae.txt");
     QTest::newRow("rename, name not UTF-8")
-        << int(Rename) << raw << "old " << QByteArray()
+        << int(Rename) << raw << "old " << QByteArray() << QString()
         << Tree {"backup/", "notes.txt=notes", "old " + raw + "=bytes"};
     QTest::newRow("move, name not UTF-8")
-        << int(Move) << raw << QString() << QByteArray()
+        << int(Move) << raw << QString() << QByteArray() << QString()
         << Tree {"backup/", "backup/" + raw + "=bytes", "notes.txt=notes"};
     QTest::newRow("copy, name not UTF-8")
-        << int(Copy) << raw << QString() << QByteArray()
+        << int(Copy) << raw << QString() << QByteArray() << QString()
         << Tree {"backup/", "backup/" + raw + "=bytes", raw + "=bytes", "notes.txt=notes"};
     QTest::newRow("rename into a subfolder")
-        << int(Rename) << QByteArray("notes.txt") << "backup/" << QByteArray()
+        << int(Rename) << QByteArray("notes.txt") << "backup/" << QByteArray() << QString()
         << Tree {"backup/", "backup/notes.txt=notes"};
     QTest::newRow("copy over a file, without asking")
         << int(Copy) << QByteArray("notes.txt") << QString() << QByteArray("an older, longer text")
-        << Tree {"backup/", "backup/notes.txt=notes", "notes.txt=notes"};
+        << QString() << Tree {"backup/", "backup/notes.txt=notes", "notes.txt=notes"};
+    QTest::newRow("copy of a file reached by type-ahead, over a file of its name")
+        << int(Copy) << QByteArray("zeta.txt") << QString() << QByteArray("older zeta") << "z"
+        << Tree {"backup/", "backup/zeta.txt=bytes", "notes.txt=notes", "zeta.txt=bytes"};
 }
 
 // A name reaches the file system as its exact bytes, whether UTF-8 or not; a renamed name may
@@ -363,6 +380,7 @@ void TestDialogs::confirmed()
     QFETCH(QByteArray, name);
     QFETCH(QString, prefix);
     QFETCH(QByteArray, inBackup);
+    QFETCH(QString, typeAhead);
     QFETCH(Tree, files);
     const Command cmd = Command(command);
     const QString text = platform::decodeName(name);
@@ -372,7 +390,13 @@ void TestDialogs::confirmed()
         writeFile(pathBytes("backup/" + name), inBackup);
 
     start();
-    QVERIFY(clickFile(text));
+    if (typeAhead.isEmpty()) {
+        QVERIFY(clickFile(text));
+    } else {
+        QVERIFY(clickFile(QStringLiteral("notes.txt")));
+        QTest::keyClicks(m_form1->ListView1->currentView(), typeAhead);
+        QCOMPARE(m_form1->ListView1->SelectedItemText(), text);
+    }
     const Dialog dialog = openDialog(cmd);
     QVERIFY(dialog.window);
     if (cmd == Rename) {
@@ -401,21 +425,35 @@ void TestDialogs::refused_data()
     // The main window's folder can no longer be read (though its file still can): the command
     // is refused by the opening of that folder, before any file is touched.
     QTest::addColumn<bool>("mainFolderLocked");
+    QTest::addColumn<QString>("report"); // the failure's number and description; empty: any
 
+    const QString taken = QStringLiteral(
+        "%1 Cannot rename 'notes.txt' to '%2': a file of that name already exists");
     QTest::newRow("rename to an existing name")
-        << int(Rename) << "other.txt" << false << false << false;
-    QTest::newRow("rename to an empty name") << int(Rename) << "" << false << false << false;
+        << int(Rename) << "other.txt" << false << false << false
+        << taken.arg(EEXIST).arg(QStringLiteral("other.txt"));
+    QTest::newRow("rename to an empty name")
+        << int(Rename) << "" << false << false << false
+        << QStringLiteral("%1 Cannot rename 'notes.txt': a new name is needed").arg(EEXIST);
     QTest::newRow("rename to the same name")
-        << int(Rename) << "notes.txt" << false << false << false;
-    QTest::newRow("copy onto itself") << int(Copy) << QString() << false << false << false;
-    QTest::newRow("move onto itself") << int(Move) << QString() << false << false << false;
-    QTest::newRow("move onto an existing file") << int(Move) << QString() << true << false << false;
-    QTest::newRow("copy of a vanished file") << int(Copy) << QString() << true << true << false;
-    QTest::newRow("move of a vanished file") << int(Move) << QString() << true << true << false;
+        << int(Rename) << "notes.txt" << false << false << false
+        << taken.arg(EEXIST).arg(QStringLiteral("notes.txt"));
+    QTest::newRow("copy onto itself")
+        << int(Copy) << QString() << false << false << false << QString();
+    QTest::newRow("move onto itself")
+        << int(Move) << QString() << false << false << false << QString();
+    QTest::newRow("move onto an existing file")
+        << int(Move) << QString() << true << false << false << QString();
+    QTest::newRow("copy of a vanished file")
+        << int(Copy) << QString() << true << true << false << QString();
+    QTest::newRow("move of a vanished file")
+        << int(Move) << QString() << true << true << false << QString();
     QTest::newRow("rename, main folder locked")
-        << int(Rename) << "new.txt" << false << false << true;
-    QTest::newRow("copy, main folder locked") << int(Copy) << QString() << true << false << true;
-    QTest::newRow("move, main folder locked") << int(Move) << QString() << true << false << true;
+        << int(Rename) << "new.txt" << false << false << true << QString();
+    QTest::newRow("copy, main folder locked")
+        << int(Copy) << QString() << true << false << true << QString();
+    QTest::newRow("move, main folder locked")
+        << int(Move) << QString() << true << false << true << QString();
 }
 
 // A refused command is reported, loses nothing, and the dialog stays open so that the user can
@@ -427,6 +465,7 @@ void TestDialogs::refused()
     QFETCH(bool, intoBackup);
     QFETCH(bool, sourceGone);
     QFETCH(bool, mainFolderLocked);
+    QFETCH(QString, report);
     const Command cmd = Command(command);
     writeFile(pathBytes("other.txt"), "other");
     if (intoBackup && !sourceGone && !mainFolderLocked)
@@ -469,6 +508,10 @@ void TestDialogs::refused()
     }
 
     QCOMPARE(m_scene->messages.failures.size(), size_t(1));
+    const platform::Failure &failure = m_scene->messages.failures.front();
+    if (!report.isEmpty())
+        QCOMPARE(
+            QString::number(failure.number()) + QLatin1Char(' ') + failure.description(), report);
     QCOMPARE(treeOf(m_scene->folder), before);
     QVERIFY2(window && window->isVisible(), "the dialog did not stay open");
     QCOMPARE(loaded(cmd).window, window.data());

@@ -6,6 +6,8 @@
 #include "app/Forms.h"
 #include "app/Guard.h"
 #include "app/Module1.h"
+#include "fileops/Form2.h"
+#include "fileops/Form4.h"
 #include "testsupport.h"
 
 #include <QApplication>
@@ -31,6 +33,9 @@ private Q_SLOTS:
     void controlsReachableAtTheirCentres_data();
     void controlsReachableAtTheirCentres();
     void renameKey();
+    void messageBoxOverTheWindowInUse();
+    void longCaptionsElided_data();
+    void longCaptionsElided();
     void loadInAFolderWithoutFiles();
     void folderRemovedAfterTheTreeShowedIt();
     void failureWithNoWindowShownBringsTheMainWindowBack();
@@ -46,6 +51,8 @@ void TestForm1::windowAndMenus()
     QCOMPARE(form.windowTitle(), QStringLiteral("Tolvan File Explorer"));
     QCOMPARE(form.centralWidget()->size(), QSize(920, 538));
     QCOMPARE(form.minimumSize(), form.maximumSize()); // not resizable
+    QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint)); // nor to be maximized
+    QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
 
     // Each menu with its items, in order; the mnemonics are distinct within a menu.
     QStringList menus;
@@ -135,6 +142,70 @@ void TestForm1::renameKey()
     QVERIFY(Forms::isLoaded(QStringLiteral("Form2")));
     QVERIFY(!form.isVisible());
     QCOMPARE(app::Module1::SelectedFileName, QStringLiteral("note.txt"));
+}
+
+void TestForm1::longCaptionsElided_data()
+{
+    QTest::addColumn<QString>("label"); // Copy To's Label1, or a main window's label
+    QTest::newRow("lblFilePath, two lines") << "lblFilePath";
+    QTest::newRow("lblmessege") << "lblmessege";
+    QTest::newRow("Copy To's Label1") << "Label1";
+}
+
+// A text too long for its label loses its middle, so that both the start of a path and the
+// file's name stay in sight, and shows whole as the label's tooltip; the caption stays exact.
+// A text that fits shows as it is, without a tooltip.
+void TestForm1::longCaptionsElided()
+{
+    QFETCH(QString, label);
+    testing::writeFile(m_scene->path("note.txt"), "x");
+    Form1 &form = m_scene->start();
+    app::Caption *caption = form.findChild<app::Caption *>(label);
+    if (!caption) {
+        QVERIFY(m_scene->clickFile(QStringLiteral("note.txt")));
+        QTest::mouseClick(form.cmdCopy, Qt::LeftButton);
+        caption = Forms::loaded<fileops::Form4>()->Label1;
+    }
+    const QString name = QStringLiteral("the-file-at-the-end.txt");
+    const QString path = QStringLiteral("/start").append(
+        QStringLiteral("/a-rather-long-folder-name").repeated(12) + QLatin1Char('/') + name);
+    caption->setCaption(path);
+    QCOMPARE(caption->caption(), path);
+    QCOMPARE(caption->toolTip(), path);
+    const QString shown = caption->text().remove(QLatin1Char('\n'));
+    QVERIFY2(shown.startsWith(QStringLiteral("/start/a-")) && shown.endsWith(name)
+            && shown.contains(QChar(0x2026)),
+        qPrintable(shown));
+
+    caption->setCaption(QStringLiteral("/tmp/x.txt"));
+    QCOMPARE(caption->text(), QStringLiteral("/tmp/x.txt"));
+    QCOMPARE(caption->toolTip(), QString());
+}
+
+// A message box stands over the window in use, not at the screen's centre, and is wide enough
+// for its title beside the frame's buttons, however short its text.
+void TestForm1::messageBoxOverTheWindowInUse()
+{
+    testing::writeFile(m_scene->path("note.txt"), "x");
+    Form1 &form = m_scene->start();
+    QVERIFY(m_scene->clickFile(QStringLiteral("note.txt")));
+    QTest::mouseClick(form.cmdrename, Qt::LeftButton);
+    QWidget *dialog = Forms::loaded<fileops::Form2>();
+    dialog->move(10, 10);
+    dialog->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dialog));
+    QCOMPARE(platform::windowInUse(), dialog);
+
+    const std::unique_ptr<QMessageBox> box
+        = platform::messageBox(QMessageBox::NoIcon, QStringLiteral("file is deleted"));
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    QVERIFY2(dialog->frameGeometry().contains(box->frameGeometry().center()),
+        "the box is not over the window in use");
+    QFont titleFont = box->font();
+    titleFont.setBold(true);
+    const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(box->windowTitle());
+    QVERIFY(box->width() >= titleWidth + 6 * box->fontMetrics().height());
 }
 
 // The state after loading in a folder without files.

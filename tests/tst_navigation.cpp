@@ -12,7 +12,10 @@
 
 #include "testsupport.h"
 
+#include <QApplication>
 #include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTreeView>
 #include <QUrl>
@@ -44,6 +47,8 @@ private Q_SLOTS:
     void treeRows();
     void assignPath_data();
     void assignPath();
+    void treeInsideItsWindow_data();
+    void treeInsideItsWindow();
     void openFolderInTree_data();
     void openFolderInTree();
     void pickVolume_data();
@@ -52,8 +57,12 @@ private Q_SLOTS:
     void listingFailsInsideFolderChange();
     void clickFile_data();
     void clickFile();
+    void typeIntoPathBox_data();
+    void typeIntoPathBox();
     void openFile_data();
     void openFile();
+    void rowAndButtonsAgree_data();
+    void rowAndButtonsAgree();
     void fileUrl_data();
     void fileUrl();
 
@@ -67,6 +76,8 @@ private:
     void clickFile(const QString &name) { QVERIFY2(m_scene->clickFile(name), qPrintable(name)); }
     QPoint emptyListPoint() const;
     void openInTree(const QString &path, const QString &how);
+    bool runStep(const QString &step);
+    QPoint rowCentre(const QString &name) const;
     QStringList enabledButtons() const { return testing::enabledFileButtons(*m_form); }
 
     std::optional<testing::MainWindowScene> m_scene;
@@ -260,6 +271,51 @@ void Navigation::assignPath()
     QCOMPARE(app::FolderTree::rowPath(tree.currentItem()), expand(expected));
 }
 
+void Navigation::treeInsideItsWindow_data()
+{
+    QTest::addColumn<QString>("button"); // the main window's button that opens the window
+    QTest::newRow("main window") << QString();
+    QTest::newRow("Copy To") << "cmdCopy";
+    QTest::newRow("Move To") << "cmdMove";
+}
+
+// A tree opens showing the path from the top, and scrolled to its end, its last row and its
+// scroll bar lie wholly inside its window, though the main window's tree reaches below it.
+void Navigation::treeInsideItsWindow()
+{
+    QFETCH(QString, button);
+    for (int k = 0; k < 60; ++k)
+        testing::makeFolder(m_scene->path("alpha/many" + QByteArray::number(k)));
+    showMainWindow();
+    app::FolderTree *tree = m_form->Dir1;
+    QWidget *window = m_form->centralWidget();
+    if (!button.isEmpty()) {
+        clickFile(QStringLiteral("a1.txt"));
+        QTest::mouseClick(m_form->findChild<QPushButton *>(button), Qt::LeftButton);
+        QWidget *dialog = nullptr;
+        for (QWidget *shown : QApplication::topLevelWidgets()) {
+            if (shown->isVisible() && shown != m_form)
+                dialog = shown;
+        }
+        QVERIFY(dialog);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        tree = dialog->findChild<app::FolderTree *>(QStringLiteral("Dir1"));
+        window = dialog;
+    }
+    QVERIFY(tree->visualItemRect(tree->topLevelItem(0)).top() >= 0);
+
+    tree->scrollToBottom();
+    QTreeWidgetItem *last = tree->currentItem()->child(tree->currentItem()->childCount() - 1);
+    const QRect lastRow = tree->visualItemRect(last);
+    QVERIFY(tree->viewport()->rect().contains(lastRow));
+    const QRect shownRow(tree->viewport()->mapTo(window, lastRow.topLeft()), lastRow.size());
+    QVERIFY2(window->rect().contains(shownRow), "the last row lies under the window's edge");
+    const QScrollBar *bar = tree->verticalScrollBar();
+    QVERIFY(bar->isVisible());
+    const QRect shownBar(bar->mapTo(window, QPoint()), bar->size());
+    QVERIFY2(window->rect().contains(shownBar), "the scroll bar lies under the window's edge");
+}
+
 // ---- Folder change ---------------------------------------------------------------------------
 
 void Navigation::openFolderInTree_data()
@@ -374,7 +430,8 @@ void Navigation::pickVolume()
 // The tree can read the folder's names but the list cannot read its files (a folder that may be
 // read but not searched). Inside a drive change the failure is swallowed; inside a folder opened
 // in the tree it is reported. Either way the tree stays on the new folder while the path box
-// keeps the old path, and the steps after the failing one do not run.
+// keeps the old path, and the steps after the failing one do not run; the emptied list takes
+// the selected row, and the file buttons, with it.
 void Navigation::listingFailsInsideFolderChange_data()
 {
     QTest::addColumn<bool>("byDrive");
@@ -417,7 +474,7 @@ void Navigation::listingFailsInsideFolderChange()
     } else {
         QCOMPARE(m_scene->messages.failures.size(), size_t(1));
         QCOMPARE(m_scene->messages.failures.front().number(), EACCES);
-        QCOMPARE(enabledButtons(), testing::allFileButtons);
+        QCOMPARE(enabledButtons(), QStringList());
         QCOMPARE(m_form->lblmessege->caption(), QStringLiteral("File moved"));
     }
 }
@@ -436,25 +493,22 @@ void Navigation::clickFile_data()
         << "alpha" << QString() << QByteArray("a2.txt") << 1 << QByteArray("{alpha}/a2.txt");
     QTest::newRow("same file clicked twice")
         << "alpha" << QString() << QByteArray("a1.txt") << 2 << QByteArray("{alpha}/a1.txt");
-    QTest::newRow("typed text used as typed")
+    // What was typed into the path box and not entered is put back when the click leaves it.
+    QTest::newRow("text typed, not entered")
         << "alpha"
-        << "no/such folder " << QByteArray("a1.txt") << 1 << QByteArray("no/such folder /a1.txt");
-    QTest::newRow("typed folder ending in a separator")
+        << "no/such folder " << QByteArray("a1.txt") << 1 << QByteArray("{alpha}/a1.txt");
+    QTest::newRow("another folder typed, not entered")
         << "alpha"
-        << "{beta}/" << QByteArray("a1.txt") << 1 << QByteArray("{beta}//a1.txt");
-    QTest::newRow("typed root") << "alpha"
-                                << "/" << QByteArray("a1.txt") << 1 << QByteArray("//a1.txt");
-    QTest::newRow("typed empty") << "alpha" << QStringLiteral("") << QByteArray("a1.txt") << 1
-                                 << QByteArray("/a1.txt");
+        << "{beta}/" << QByteArray("a1.txt") << 1 << QByteArray("{alpha}/a1.txt");
     for (const QByteArray &name : oddNames)
         QTest::addRow("odd name %s", name.toPercentEncoding().constData())
             << "odd" << QString() << name << 1 << QByteArray("{odd}/%");
 }
 
-// The full path is the path box, "/" and the name, joined as they stand; the buttons come on
-// and the status line empties; the name handed to the dialogs is not touched. Open hands that
-// path to the open service as one exact path, whatever a shell would make of it, and nothing
-// runs.
+// The full path is the path box, "/" and the name, joined as they stand (the path box shows the
+// listed folder by then); the buttons come on and the status line empties; the name handed to
+// the dialogs is not touched. Open hands that path to the open service as one exact path,
+// whatever a shell would make of it, and nothing runs.
 void Navigation::clickFile()
 {
     QFETCH(QString, key);
@@ -467,11 +521,11 @@ void Navigation::clickFile()
     if (key != QLatin1String("alpha"))
         QVERIFY_THROWS_NO_EXCEPTION(m_form->Dir1->setPath(folder(key)));
     if (!typed.isNull()) {
+        m_form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_form));
+        m_form->txtpath->setFocus(Qt::MouseFocusReason);
         m_form->txtpath->selectAll();
-        if (typed.isEmpty())
-            QTest::keyClick(m_form->txtpath, Qt::Key_Delete);
-        else
-            QTest::keyClicks(m_form->txtpath, expand(typed));
+        QTest::keyClicks(m_form->txtpath, expand(typed));
         QCOMPARE(m_form->txtpath->text(), expand(typed));
     }
     const QString sentinel = QStringLiteral("not set by a click");
@@ -492,6 +546,72 @@ void Navigation::clickFile()
     QCOMPARE(testing::folderEntries(m_scene->path("odd")).size(), qsizetype(std::size(oddNames)));
     QVERIFY(!QFile::exists(QStringLiteral("pwned")));
     QVERIFY(m_scene->messages.failures.empty());
+}
+
+// ---- The path box ----------------------------------------------------------------------------
+
+void Navigation::typeIntoPathBox_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("how"); // the key that ends the typing
+    QTest::addColumn<QString>("key"); // the folder listed afterwards
+    QTest::addColumn<int>("error");
+
+    QTest::newRow("folder, Enter") << "{beta}"
+                                   << "Return"
+                                   << "beta" << 0;
+    QTest::newRow("relative folder, Enter") << "inner"
+                                            << "Return"
+                                            << "alpha/inner" << 0;
+    QTest::newRow("folder ending in a separator, Enter") << "{beta}/"
+                                                         << "Return"
+                                                         << "beta" << 0;
+    QTest::newRow("the listed folder written otherwise, Enter") << "{alpha}/inner/../"
+                                                                << "Return"
+                                                                << "alpha" << 0;
+    QTest::newRow("folder that does not exist, Enter") << "{top}/missing"
+                                                       << "Return"
+                                                       << "alpha" << ENOENT;
+    QTest::newRow("a file, Enter") << "{alpha}/a1.txt"
+                                   << "Return"
+                                   << "alpha" << ENOTDIR;
+    QTest::newRow("folder, Esc") << "{beta}"
+                                 << "Escape"
+                                 << "alpha" << 0;
+    QTest::newRow("folder, Tab to the next control") << "{beta}"
+                                                     << "Tab"
+                                                     << "alpha" << 0;
+}
+
+// Enter opens the typed folder as the folder tree does, and a folder that cannot be opened is
+// reported with nothing changed; Esc, or leaving the box, puts the listed folder's path back.
+// Either way the path box ends showing the folder that is listed.
+void Navigation::typeIntoPathBox()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, how);
+    QFETCH(QString, key);
+    QFETCH(int, error);
+
+    showMainWindow();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form));
+    clickFile(QStringLiteral("a1.txt"));
+    m_form->lblmessege->setCaption(QStringLiteral("File renamed"));
+    m_form->txtpath->setFocus(Qt::MouseFocusReason);
+    m_form->txtpath->selectAll();
+    QTest::keyClicks(m_form->txtpath, expand(typed));
+    QTest::keySequence(m_form->txtpath, QKeySequence(how));
+
+    const bool opened = key != QLatin1String("alpha");
+    QCOMPARE(m_form->Dir1->Path(), folder(key));
+    QCOMPARE(m_form->txtpath->text(), folder(key));
+    QCOMPARE(m_scene->shownNames().contains(QStringLiteral("a1.txt")), !opened);
+    QCOMPARE(enabledButtons(), opened ? QStringList() : testing::allFileButtons);
+    QCOMPARE(m_form->lblmessege->caption(), opened ? QString() : QStringLiteral("File renamed"));
+    QCOMPARE(int(m_scene->messages.failures.size()), error ? 1 : 0);
+    if (error)
+        QCOMPARE(m_scene->messages.failures.front().number(), error);
 }
 
 // ---- Opening ---------------------------------------------------------------------------------
@@ -524,8 +644,17 @@ void Navigation::openFile_data()
     QTest::newRow("Enter on a file reached with the keyboard")
         << L {"click a1.txt", "key Down", "key Return"} << L {"{alpha}/a2.txt"};
     QTest::newRow("Enter with no file selected") << L {"key Return"} << L {};
-    QTest::newRow("path at the root passed unchanged")
-        << L {"type /", "click a1.txt", "open"} << L {"//a1.txt"};
+    QTest::newRow("root typed, not entered: the listed folder's file opened")
+        << L {"type /", "click a1.txt", "open"} << L {"{alpha}/a1.txt"};
+    QTest::newRow("Enter on the focused Open button")
+        << L {"click a1.txt", "enter cmdopen"} << L {"{alpha}/a1.txt"};
+    // However the highlighted row moves, Open opens that row's file.
+    QTest::newRow("type-ahead after a click")
+        << L {"click a1.txt", "keys a2", "open"} << L {"{alpha}/a2.txt"};
+    QTest::newRow("right click after a click")
+        << L {"click a1.txt", "rightclick a2.txt", "open"} << L {"{alpha}/a2.txt"};
+    QTest::newRow("press that starts a drag, after a click")
+        << L {"click a1.txt", "press a2.txt", "open"} << L {"{alpha}/a2.txt"};
 }
 
 // The open service gets the text under the list, unchanged, even when it is empty; opening
@@ -549,28 +678,12 @@ void Navigation::openFile()
     for (const QString &step : steps) {
         const QString action = step.section(QLatin1Char(' '), 0, 0);
         const QString argument = expand(step.section(QLatin1Char(' '), 1));
-        if (action == QLatin1String("click")) {
-            clickFile(argument);
-        } else if (action == QLatin1String("tree")) {
-            openInTree(argument, QStringLiteral("openRow"));
-        } else if (action == QLatin1String("type")) {
-            m_form->txtpath->selectAll();
-            QTest::keyClicks(m_form->txtpath, argument);
-        } else if (action == QLatin1String("delete")) {
-            QCOMPARE(::unlink(bytesOf(argument).constData()), 0);
-        } else if (action == QLatin1String("key")) {
-            QWidget *view = m_form->ListView1->currentView();
-            view->setFocus();
-            QTest::keyClick(
-                view, argument == QLatin1String("Down") ? Qt::Key_Down : Qt::Key_Return);
+        if (runStep(step)) {
+            QVERIFY2(!QTest::currentTestFailed(), qPrintable(step));
         } else if (action == QLatin1String("dblclick") && argument != QLatin1String("empty")) {
-            const int row = m_form->ListView1->model().rowOfName(argument);
-            QVERIFY(row >= 0);
-            QTreeView *view = m_form->ListView1->reportView();
-            const QRect rect = view->visualRect(m_form->ListView1->model().index(row, 0));
             events.clear();
             const qsizetype before = m_scene->opener.opened.size();
-            testing::doubleClick(view->viewport(), rect.center());
+            testing::doubleClick(m_form->ListView1->reportView()->viewport(), rowCentre(argument));
             const QString path = folder("alpha") + QLatin1Char('/') + argument;
             QCOMPARE(m_form->lblFilePath->caption(), path);
             QCOMPARE(events,
@@ -606,6 +719,110 @@ void Navigation::openFile()
         expected.push_back(expand(path));
     QCOMPARE(m_scene->opener.opened, expected);
     QVERIFY(m_scene->messages.boxes.empty());
+    QVERIFY(m_scene->messages.failures.empty());
+}
+
+QPoint Navigation::rowCentre(const QString &name) const
+{
+    const int row = m_form->ListView1->model().rowOfName(name);
+    const QModelIndex index = m_form->ListView1->model().index(row, 0);
+    return m_form->ListView1->reportView()->visualRect(index).center();
+}
+
+// One step of a user in the main window; false when the step is not one of these.
+bool Navigation::runStep(const QString &step)
+{
+    const QString action = step.section(QLatin1Char(' '), 0, 0);
+    const QString argument = expand(step.section(QLatin1Char(' '), 1));
+    QWidget *viewport = m_form->ListView1->reportView()->viewport();
+    const QPoint at = argument == QLatin1String("empty") ? emptyListPoint() : rowCentre(argument);
+    if (action == QLatin1String("click")) {
+        if (argument == QLatin1String("empty"))
+            QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+        else
+            clickFile(argument);
+    } else if (action == QLatin1String("ctrlclick")) {
+        QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, at);
+    } else if (action == QLatin1String("rightclick")) {
+        QTest::mouseClick(viewport, Qt::RightButton, {}, at);
+    } else if (action == QLatin1String("press")) {
+        QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, emptyListPoint());
+    } else if (action == QLatin1String("enter")) {
+        auto *button = m_form->findChild<QPushButton *>(argument);
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Return);
+    } else if (action == QLatin1String("tree")) {
+        openInTree(argument, QStringLiteral("openRow"));
+    } else if (action == QLatin1String("drive")) {
+        m_form->Drive1->setCurrentIndex(pickIndex(argument));
+    } else if (action == QLatin1String("type")) {
+        m_form->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_form))
+            QTest::qFail("the main window is not active", __FILE__, __LINE__);
+        m_form->txtpath->setFocus(Qt::MouseFocusReason);
+        m_form->txtpath->selectAll();
+        QTest::keyClicks(m_form->txtpath, argument);
+    } else if (action == QLatin1String("file")) {
+        testing::writeFile(bytesOf(argument), "x");
+    } else if (action == QLatin1String("delete")) {
+        if (::unlink(bytesOf(argument).constData()) != 0)
+            QTest::qFail("cannot delete the file", __FILE__, __LINE__);
+    } else if (action == QLatin1String("key") || action == QLatin1String("keys")) {
+        QWidget *view = m_form->ListView1->currentView();
+        view->setFocus();
+        if (action == QLatin1String("keys"))
+            QTest::keyClicks(view, argument);
+        else
+            QTest::keySequence(view, QKeySequence(argument));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// ---- A row shows as selected exactly when the file buttons are on
+// --------------------------------
+
+void Navigation::rowAndButtonsAgree_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("selected"); // the file selected at the end; empty: none
+
+    using L = QStringList;
+    QTest::newRow("click on empty space") << L {"click a1.txt", "click empty"} << "a1.txt";
+    QTest::newRow("Ctrl+click on the selected row")
+        << L {"click a1.txt", "ctrlclick a1.txt"} << "a1.txt";
+    QTest::newRow("Ctrl+Space on the selected row")
+        << L {"click a1.txt", "key Ctrl+Space"} << "a1.txt";
+    QTest::newRow("folder holding a file of the same name opened")
+        << L {"file {alpha/inner}/a1.txt", "click a1.txt", "tree {alpha/inner}"} << QString();
+    QTest::newRow("volume holding a file of the same name picked")
+        << L {"file {beta}/a1.txt", "click a1.txt", "drive beta"} << QString();
+}
+
+// After every step the highlighted row and the four file buttons agree.
+void Navigation::rowAndButtonsAgree()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, selected);
+
+    showMainWindow();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form));
+    for (const QString &step : steps) {
+        QVERIFY2(runStep(step), qPrintable(step));
+        const QStringList enabled = enabledButtons();
+        const bool rowShown = m_form->ListView1->hasSelectedItem();
+        QVERIFY2(enabled == (rowShown ? testing::allFileButtons : QStringList()),
+            qPrintable(step + QStringLiteral(": ") + enabled.join(QLatin1Char(','))));
+    }
+    if (selected.isEmpty())
+        QVERIFY(!m_form->ListView1->hasSelectedItem());
+    else
+        QCOMPARE(m_form->ListView1->SelectedItemText(), selected);
+    if (!selected.isEmpty())
+        QCOMPARE(m_form->lblFilePath->caption(), folder("alpha") + QLatin1Char('/') + selected);
     QVERIFY(m_scene->messages.failures.empty());
 }
 

@@ -5,11 +5,14 @@
 #include "app/Forms.h"
 #include "testsupport.h"
 
+#include <QAccessible>
 #include <QDateTime>
 #include <QHeaderView>
 #include <QListView>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeView>
 
 #include <algorithm>
@@ -107,6 +110,9 @@ private Q_SLOTS:
     void columnClickOverflow_data();
     void columnClickOverflow();
     void sortKeySurvivesFolderChangeAndReload();
+    void cellsFit_data();
+    void cellsFit();
+    void userWidthKeptAndCutCellsTipped();
     void selectionAcrossReload();
 
 private:
@@ -146,10 +152,12 @@ void ViewsTest::viewItem_data()
                                  << int(QListView::LeftToRight);
     QTest::newRow("List") << u"listit"_qs << 2 << int(QListView::ListMode)
                           << int(QListView::TopToBottom);
+    QTest::newRow("F5, keeping the report") << u"F5"_qs << 3 << -1 << -1;
 }
 
-// Each item sets its arrangement and reads the folder again, even when it is already shown;
-// the selected file, its path, the buttons and the status line stay as they were.
+// Each item sets its arrangement and reads the folder again, even when it is already shown, and
+// F5 reads it again as they do; the selected file, its path, the buttons and the status line
+// stay as they were.
 void ViewsTest::viewItem()
 {
     QFETCH(QString, item);
@@ -159,7 +167,9 @@ void ViewsTest::viewItem()
     testing::MainWindowScene &scene = *m_scene;
     app::Form1 &form = *scene.form;
     QAction *action = form.findChild<QAction *>(item);
-    QVERIFY(action);
+    QVERIFY(action || item == u"F5"_qs);
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
     // Come from another arrangement.
     (item == u"Report"_qs ? form.listit : form.Report)->trigger();
     clickRow(u"file1.txt"_qs);
@@ -171,7 +181,10 @@ void ViewsTest::viewItem()
     for (const QByteArray late : {"late1.txt", "late2.txt"}) {
         testing::writeFile(scene.path(late), "late");
         QSignalSpy reloads(&scene.model(), &QAbstractItemModel::modelReset);
-        action->trigger();
+        if (action)
+            action->trigger();
+        else
+            QTest::keyClick(list().currentView(), Qt::Key_F5);
         QCOMPARE(reloads.count(), 1);
         QVERIFY(scene.model().rowOfName(QString::fromLatin1(late)) >= 0);
 
@@ -188,6 +201,13 @@ void ViewsTest::viewItem()
             QCOMPARE(int(arranged->viewMode()), viewMode);
             QCOMPARE(int(arranged->flow()), flow);
             QCOMPARE(arranged->modelColumn(), 0);
+            // Assistive technology meets one item per file, named as shown, and nothing of the
+            // hidden columns.
+            QAccessibleInterface *files = QAccessible::queryAccessibleInterface(arranged);
+            QStringList names;
+            for (int k = 0; k < files->childCount(); ++k)
+                names.push_back(files->child(k)->text(QAccessible::Name));
+            QCOMPARE(names, scene.shownNames());
         }
         QCOMPARE(list().currentView()->isVisible(), true);
 
@@ -205,18 +225,24 @@ void ViewsTest::headerClickOrders_data()
 {
     QTest::addColumn<int>("section");
     QTest::addColumn<QStringList>("expected"); // empty: by birth time, made for the case
-    QTest::newRow("Filename: file1 before File2 before file10") << 0 << byName;
-    QTest::newRow("Size: by bytes, not by text") << 2 << byBytes;
-    QTest::newRow("Modified: by time across months and years") << 3 << byTime;
-    QTest::newRow("Created: by birth time") << 4 << QStringList();
+    QTest::addColumn<bool>("byKey"); // Ctrl and the header's position instead of a click
+    QTest::newRow("Filename: file1 before File2 before file10") << 0 << byName << false;
+    QTest::newRow("Size: by bytes, not by text") << 2 << byBytes << false;
+    QTest::newRow("Modified: by time across months and years") << 3 << byTime << false;
+    QTest::newRow("Created: by birth time") << 4 << QStringList() << false;
+    QTest::newRow("Ctrl+1: Filename") << 0 << byName << true;
+    QTest::newRow("Ctrl+3: Size") << 2 << byBytes << true;
+    QTest::newRow("Ctrl+4: Modified") << 3 << byTime << true;
 }
 
-// A click on a header makes its column the key and re-orders the rows at once; a second click
-// on it changes nothing. The shown texts stay as written.
+// A click on a header, or Ctrl with its position pressed anywhere in the window, makes its column
+// the key and re-orders the rows at once; a second one changes nothing. The shown texts stay as
+// written.
 void ViewsTest::headerClickOrders()
 {
     QFETCH(int, section);
     QFETCH(QStringList, expected);
+    QFETCH(bool, byKey);
     testing::MainWindowScene &scene = *m_scene;
     if (expected.isEmpty()) {
         // Make the files again one by one, each after the clock has moved past the one before,
@@ -237,8 +263,13 @@ void ViewsTest::headerClickOrders()
     // Start from another key, so that the click has something to change.
     clickHeader(section == 2 ? 3 : 2);
     QVERIFY(list().SortKey() != section);
+    scene.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(scene.form));
     for (int click = 0; click < 2; ++click) {
-        clickHeader(section);
+        if (byKey)
+            QTest::keyClick(scene.form->txtpath, Qt::Key(Qt::Key_1 + section), Qt::ControlModifier);
+        else
+            clickHeader(section);
         QCOMPARE(int(list().SortKey()), section);
         QCOMPARE(scene.shownNames(), expected);
     }
@@ -309,7 +340,7 @@ void ViewsTest::sortKeySurvivesFolderChangeAndReload()
 }
 
 // After a reload the row of the same name is selected again, wherever it now stands; when the
-// file is gone, none is.
+// file is gone, none is, and the file buttons go off with it.
 void ViewsTest::selectionAcrossReload()
 {
     testing::MainWindowScene &scene = *m_scene;
@@ -320,11 +351,70 @@ void ViewsTest::selectionAcrossReload()
     scene.form->Report->trigger();
     QCOMPARE(list().selectedRow(), 2);
     QCOMPARE(list().SelectedItemText(), u"file1.txt"_qs);
+    QCOMPARE(testing::enabledFileButtons(*scene.form), testing::allFileButtons);
 
     QCOMPARE(::unlink(scene.path("file1.txt").constData()), 0);
     scene.form->Report->trigger();
     QVERIFY(!list().hasSelectedItem());
+    QCOMPARE(testing::enabledFileButtons(*scene.form), QStringList());
     QVERIFY(scene.messages.failures.empty());
+}
+
+void ViewsTest::cellsFit_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<int>("column");
+    QTest::newRow("Size of a 2 GiB file") << "en_US" << 2;
+    QTest::newRow("Modified on a two-digit day at a long hour, Albanian") << "sq_AL" << 3;
+}
+
+// A column whose written width cannot show its widest text in the font and locale is widened to
+// show it at the first listing.
+void ViewsTest::cellsFit()
+{
+    QFETCH(QString, locale);
+    QFETCH(int, column);
+    testing::MainWindowScene &scene = *m_scene;
+    testing::unloadAllForms();
+    QLocale::setDefault(QLocale(locale));
+    // Sparse: 2 GiB that take no room on the disk.
+    const QByteArray big = scene.path("big.img");
+    const int fd = ::open(big.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::ftruncate(fd, off_t(2) << 30), 0);
+    ::close(fd);
+    const qint64 seconds = QDateTime(QDate(2023, 12, 28), QTime(22, 58)).toSecsSinceEpoch();
+    const struct timespec times[2] = {{time_t(seconds), 0}, {time_t(seconds), 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, big.constData(), times, 0), 0);
+    scene.start();
+
+    const QString text = cell(u"big.img"_qs, column);
+    QTreeView *view = list().reportView();
+    const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    QVERIFY2(view->fontMetrics().horizontalAdvance(text) + 2 * margin
+            <= view->header()->sectionSize(column),
+        qPrintable(text));
+}
+
+// A width the user sets is kept through reloads. A cell that it cuts shows its whole text as a
+// tooltip; one shown whole shows none.
+void ViewsTest::userWidthKeptAndCutCellsTipped()
+{
+    QTreeView *view = list().reportView();
+    view->header()->resizeSection(2, 40); // as a drag of the header's edge does
+    m_scene->form->Report->trigger();
+    QCOMPARE(view->header()->sectionSize(2), 40);
+
+    const auto tipOf = [&](const QString &name, int column) {
+        const QModelIndex index = m_scene->model().index(m_scene->model().rowOfName(name), column);
+        const QPoint at = view->visualRect(index).center();
+        QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(view->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    QCOMPARE(tipOf(u"File2.txt"_qs, 0), QString());
+    QCOMPARE(tipOf(u"File2.txt"_qs, 2), u"1,024.00KB"_qs);
+    QToolTip::hideText();
 }
 
 QTEST_MAIN(ViewsTest)

@@ -25,7 +25,8 @@ MAIN_CONTROLS = [(TEXT, "Current folder"), (TREE, "Folders"), (COMBO, "Volumes")
                  (TREE, "Files"), (LABEL, "Selected file"), (BUTTON, "Open"), (IMAGE, "Bin"),
                  (BUTTON, "Rename"), (BUTTON, "Move"), (LABEL, "Status"), (BUTTON, "Copy"),
                  (MENU_ITEM, "File"), (MENU_ITEM, "View")]
-MAIN_TABS = ["Current folder", "Folders", "Volumes", "Files", "Open", "Rename", "Move", "Copy"]
+MAIN_TABS = ["Current folder", "Folders", "Volumes", "Files", "Open", "Bin", "Rename", "Move",
+             "Copy"]
 DIALOGS = {
     "Change the File Name to...": (
         [(TEXT, "New file name"), (BUTTON, "Change"), (BUTTON, "Cancel")],

@@ -1,7 +1,9 @@
 """End-to-end run of the real program: a person starts it in a prepared folder, opens a
 subfolder, picks a file, renames it, copies it into another folder, moves it back up into the
-start folder, drops another onto the bin, looks at every view, sorts by every column and closes
-the window. After each step the files on disk and the window's texts are checked.
+start folder, drops another onto the bin, looks at every view, sorts by every column, then does
+the same with the keyboard alone (picks files by typing, copies with Enter, deletes with the
+Delete key, sorts with Ctrl+3) and closes the window. After each step the files on disk and the
+window's texts are checked.
 
 Usage (through run.sh): journey.py /path/to/tolvan-file-explorer
 """
@@ -13,8 +15,8 @@ import os
 import pyatspi
 
 from desktop import (MAIN_TITLE, Failed, centre, click, column_headers, double_click, drag,
-                     extents, find, focus_window, key, main, need, table_rows, text_of,
-                     type_text, walk)
+                     extents, find, focus_window, focused_control, key, main, need, table_rows,
+                     text_of, type_text, walk)
 
 # name: (size in bytes, age of its modification time in hours)
 SUB1 = {
@@ -284,8 +286,98 @@ class Journey:
                             ordered)
             self.s.screenshot("sorted-" + header.lower())
 
+    def tab_to(self, window_title, name):
+        """Presses Tab until the control named name has the focus."""
+        for _ in range(12):
+            before = self.focused_name(window_title)
+            if before == name:
+                return
+            key("Tab")
+            self.s.wait_for(5, "Tab to move the focus on from '%s'" % before,
+                            lambda: self.focused_name(window_title) != before)
+        raise Failed("Tab never reached '%s' in '%s'" % (name, window_title))
+
+    def focused_name(self, window_title):
+        window = self.s.window(window_title)
+        focused = focused_control(window) if window is not None else None
+        return focused.name if focused is not None else None
+
+    def has_focus(self, window_title, name):
+        return self.focused_name(window_title) == name
+
+    def expect_focus(self, window_title, name):
+        self.s.wait_for(5, "the focus on '%s' in '%s'" % (name, window_title),
+                        lambda: self.has_focus(window_title, name))
+
+    def pick_by_typing(self, letters, name):
+        self.expect_focus(MAIN_TITLE, "Files")
+        type_text(letters)
+        self.expect_label("Selected file", os.path.join(self.sub1, name))
+
+    def keyboard(self):
+        self.s.step("9: the keyboard alone: type-ahead, Copy To with Enter, Delete, Ctrl+3")
+        focus_window(MAIN_TITLE)
+        self.tab_to(MAIN_TITLE, "Files")
+        self.pick_by_typing("z", "zeta.txt")
+        zeta = os.path.join(self.sub2, "zeta.txt")
+
+        # Copy To opens with the focus on Cancel: Enter there cancels.
+        self.tab_to(MAIN_TITLE, "Copy")
+        key("Return")
+        self.dialog("Copy To...")
+        self.expect_focus("Copy To...", "Cancel")
+        key("Return")
+        self.back_to_main("Copy To...")
+        if os.path.exists(zeta):
+            raise Failed("Enter on Cancel copied zeta.txt")
+
+        # Back in the main window the keys go to the list again.
+        self.pick_by_typing("z", "zeta.txt")
+        self.tab_to(MAIN_TITLE, "Copy")
+        key("Return")
+        dialog = self.dialog("Copy To...")
+        self.tab_to("Copy To...", "Folders")
+        key("Down", "Down", "Return")  # past sub1 to sub2, which Enter opens
+        self.s.wait_for(10, "the destination to become sub2",
+                        lambda: need(dialog, "Destination folder").description == self.sub2)
+        if not self.s.window("Copy To..."):
+            raise Failed("Enter in the folder tree closed Copy To")
+        key("shift+Tab")
+        self.expect_focus("Copy To...", "Copy")
+        self.s.screenshot("keyboard-copy-to")
+        key("Return")
+        self.back_to_main("Copy To...")
+        same_bytes(os.path.join(self.sub1, "zeta.txt"), zeta)
+        self.expect_label("Status", "zeta.txt has been Copied to " + self.sub2)
+
+        # Delete in the list asks, and Enter answers OK.
+        self.pick_by_typing("d", "delta.log")
+        key("Delete")
+        self.s.wait_for(10, "the confirmation box", self.s.message_box)
+        focus_window(MAIN_TITLE, newest=True)
+        key("Return")
+        self.s.wait_for(10, "the 'file is deleted' box", lambda: self.box_saying(
+            "file is deleted"))
+        focus_window(MAIN_TITLE, newest=True)
+        key("Return")
+        self.s.wait_for(10, "the boxes to close", lambda: self.s.message_box() is None)
+        if os.path.exists(os.path.join(self.sub1, "delta.log")):
+            raise Failed("Delete and Enter did not delete sub1/delta.log")
+        check_tree(self.work, ["sub1", "sub2", "top.txt", "renamed.txt", "sub2/renamed.txt",
+                               "sub2/zeta.txt", "sub1/beta.txt", "sub1/zeta.txt",
+                               "sub1/eps.md"])
+
+        # Ctrl+3 clicks the third header: the files by size, as the disk has them.
+        focus_window(MAIN_TITLE)
+        key("ctrl+3")
+        by_size = sorted(os.listdir(self.sub1),
+                         key=lambda name: os.path.getsize(os.path.join(self.sub1, name)))
+        self.s.wait_for(5, "the list in size order (it shows %s)" % self.listed(),
+                        lambda: self.listed() == by_size)
+        self.s.screenshot("keyboard-sorted")
+
     def close(self):
-        self.s.step("9: File > Close with the mouse")
+        self.s.step("10: File > Close with the mouse")
         click(centre(need(self.main(), "File", pyatspi.ROLE_MENU_ITEM)))
         close = self.s.wait_for(5, "the File menu", lambda: find(self.main(), "Close",
                                                                   pyatspi.ROLE_MENU_ITEM))
@@ -303,7 +395,8 @@ def value_key(header, text):
 def run(session):
     journey = Journey(session)
     for step in (journey.start, journey.open_subfolder, journey.rename, journey.copy,
-                 journey.move, journey.delete, journey.views, journey.sorting, journey.close):
+                 journey.move, journey.delete, journey.views, journey.sorting, journey.keyboard,
+                 journey.close):
         step()
 
 
