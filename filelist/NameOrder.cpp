@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace filelist {
 
@@ -53,14 +54,19 @@ FastKeys fastKeys(const std::vector<QByteArrayView> &names, const Collation &col
     return keys;
 }
 
-// The first eight key bytes as one number, which decides most comparisons at once. Keys hold no
-// zero byte, so padding a short key with zeros keeps it before its longer extensions.
+// Eight key bytes from offset on as one number, which decides most comparisons at once. Keys
+// hold no zero byte, so padding a short key with zeros keeps it before its longer extensions.
+quint64 chunkOf(std::string_view key, size_t offset = 0)
+{
+    quint64 chunk = 0;
+    for (size_t b = offset; b < offset + 8; ++b)
+        chunk = (chunk << 8) | (b < key.size() ? quint8(key[b]) : 0u);
+    return chunk;
+}
+
 quint64 prefixOf(std::string_view key)
 {
-    quint64 prefix = 0;
-    for (size_t b = 0; b < 8; ++b)
-        prefix = (prefix << 8) | (b < key.size() ? quint8(key[b]) : 0u);
-    return prefix;
+    return chunkOf(key);
 }
 
 struct Entry
@@ -68,6 +74,35 @@ struct Entry
     quint64 prefix;
     quint32 index;
 };
+
+// Sorts entries by their prefix field: least significant digit first, sixteen bits a pass, for a
+// long run of entries; by comparison for a short one.
+void sortByPrefix(Entry *begin, Entry *end, std::vector<Entry> &spare)
+{
+    const size_t count = size_t(end - begin);
+    if (count < 4096) {
+        std::sort(begin, end, [](const Entry &x, const Entry &y) { return x.prefix < y.prefix; });
+        return;
+    }
+    spare.resize(std::max(spare.size(), count));
+    Entry *from = begin, *to = spare.data();
+    std::vector<quint32> counts(65536);
+    for (int shift = 0; shift < 64; shift += 16) {
+        std::fill(counts.begin(), counts.end(), 0u);
+        for (const Entry *e = from; e != from + count; ++e)
+            ++counts[(e->prefix >> shift) & 0xFFFF];
+        if (counts[(from->prefix >> shift) & 0xFFFF] == count)
+            continue; // every entry has this digit: nothing to move
+        quint32 sum = 0;
+        for (quint32 &c : counts)
+            sum += std::exchange(c, sum);
+        for (const Entry *e = from; e != from + count; ++e)
+            to[counts[(e->prefix >> shift) & 0xFFFF]++] = *e;
+        std::swap(from, to);
+    }
+    if (from != begin)
+        std::copy(from, from + count, begin);
+}
 
 } // namespace
 
@@ -117,10 +152,13 @@ struct NameOrder::Data
         return result < 0;
     }
 
+    void sortByKeys(Entry *begin, Entry *end, size_t offset);
+
     const std::vector<QByteArrayView> &names;
     const Collation &collation;
     const FastKeys keys;
     std::vector<Entry> entries;
+    std::vector<Entry> spare; // room for the sorts by prefix
     std::vector<QCollatorSortKey> collationKeys;
 };
 
@@ -143,11 +181,44 @@ std::vector<quint32> NameOrder::first(size_t n) const
     return result;
 }
 
+// When every name has a fast key, the keys are put in order eight bytes at a time: all entries
+// by their first eight, then each run that shares those by the next eight, and so on; a run
+// whose keys are wholly equal is ordered by the names' bytes. Each step sorts plain numbers.
+void NameOrder::Data::sortByKeys(Entry *begin, Entry *end, size_t offset)
+{
+    sortByPrefix(begin, end, spare);
+    for (Entry *run = begin; run != end;) {
+        Entry *runEnd = run + 1;
+        while (runEnd != end && runEnd->prefix == run->prefix)
+            ++runEnd;
+        if (runEnd - run > 1) {
+            bool longer = false;
+            for (Entry *e = run; e != runEnd; ++e) {
+                const std::string_view key = keys.of(e->index);
+                longer = longer || key.size() > offset + 8;
+                e->prefix = chunkOf(key, offset + 8);
+            }
+            if (longer) {
+                sortByKeys(run, runEnd, offset + 8);
+            } else {
+                // Plain ASCII: the bytes order as the text does.
+                std::sort(run, runEnd, [this](const Entry &x, const Entry &y) {
+                    return names[x.index].compare(names[y.index]) < 0;
+                });
+            }
+        }
+        run = runEnd;
+    }
+}
+
 std::vector<quint32> NameOrder::ranks()
 {
     std::vector<Entry> &entries = d->entries;
-    std::sort(entries.begin(), entries.end(),
-        [this](const Entry &x, const Entry &y) { return d->less(x, y); });
+    if (d->keys.slowNames == 0)
+        d->sortByKeys(entries.data(), entries.data() + entries.size(), 0);
+    else
+        std::sort(entries.begin(), entries.end(),
+            [this](const Entry &x, const Entry &y) { return d->less(x, y); });
     std::vector<quint32> rank(entries.size());
     for (size_t place = 0; place < entries.size(); ++place)
         rank[entries[place].index] = quint32(place);

@@ -3,6 +3,8 @@
 // order whichever path each pair takes.
 
 #include "filelist/Collation.h"
+#include "filelist/NameOrder.h"
+#include "platform/NameCodec.h"
 #include "testsupport.h"
 
 #include <QLocale>
@@ -85,6 +87,8 @@ private Q_SLOTS:
     void fastPathAgreesWithCollator();
     void strictTotalOrder_data();
     void strictTotalOrder();
+    void rankingFollowsTheComparison_data() { strictTotalOrder_data(); }
+    void rankingFollowsTheComparison();
     void expectedOrder_data();
     void expectedOrder();
 };
@@ -210,6 +214,40 @@ void CollationTest::strictTotalOrder()
                                          .arg(names[i], names[j], names[k])));
             }
         }
+    }
+}
+
+// A whole folder's names are put in order through byte keys compared eight bytes at a time;
+// that order must be the comparison's, for names sharing long beginnings (deeper than one step
+// of eight bytes), numbers, letter case and names that go to the collator.
+void CollationTest::rankingFollowsTheComparison()
+{
+    QFETCH(QString, locale);
+    QLocale::setDefault(QLocale(locale));
+    const Collation collation;
+    QRandomGenerator random(7);
+    for (const bool withSlowNames : {false, true}) {
+        QStringList names;
+        QString seed = u"Holiday photos 2023 - "_qs;
+        while (names.size() < 5000) { // enough for the digit-by-digit sort
+            seed = random.bounded(4) == 0 ? randomText(random, 30) : mutated(random, seed);
+            names.push_back(seed);
+            if (withSlowNames && random.bounded(50) == 0)
+                names.push_back(seed + u"é"_qs);
+        }
+        names.removeDuplicates();
+        std::vector<QByteArray> bytes;
+        for (const QString &name : names)
+            bytes.push_back(platform::encodeName(name));
+        std::vector<QByteArrayView> views(bytes.begin(), bytes.end());
+        const std::vector<quint32> rank = filelist::rankByName(views, collation);
+        QStringList ranked(names.size());
+        for (qsizetype k = 0; k < names.size(); ++k)
+            ranked[rank[size_t(k)]] = names[k];
+        QStringList expected = names;
+        std::sort(expected.begin(), expected.end(),
+            [&](const QString &a, const QString &b) { return collation.compare(a, b) < 0; });
+        QCOMPARE(ranked, expected);
     }
 }
 
