@@ -38,6 +38,7 @@ QIcon applicationIcon()
 
 void startProgram()
 {
+    platform::returnLargeBlocksToTheSystem();
     QApplication::setApplicationName(desktopId);
     // Lets the desktop match the windows to the launcher, for its icon and name in task bars.
     QApplication::setDesktopFileName(desktopId);

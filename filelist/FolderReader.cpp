@@ -39,18 +39,24 @@ platform::Failure cancelled(const QString &path)
 }
 
 // An entry whose name has been read: where its name is, and what the one look at it found.
-// Whoever looks at it first claims it, so that no entry is looked at twice.
+// Whoever looks at it first claims it, so that no entry is looked at twice. Kept small: a
+// listing holds one per file until its rows are made.
+#pragma pack(push, 4)
 struct Entry
 {
     enum State : quint8 { Waiting, Looking, Looked };
 
-    const char *name = nullptr;
+    std::int64_t size = 0;
+    platform::Timestamp modified = 0;
+    platform::Timestamp created = RowTable::noCreated;
     quint32 nameOffset = 0;
+    quint32 typeOrError = 0; // the type for a file, the errno for a failed look
     quint16 nameLength = 0;
     std::atomic<quint8> state {Waiting};
-    platform::EntryStatus status;
-    quint32 type = 0;
+    platform::EntryStatus::Kind kind = platform::EntryStatus::Gone;
 };
+#pragma pack(pop)
+static_assert(sizeof(Entry) == 36);
 
 // A run of entries handed to the looking threads together.
 struct Block
@@ -86,6 +92,10 @@ private:
     void helpUntilDone();
     bool cancelRequested() const { return m_call && m_call->cancelRequested(); }
     Entry &entry(size_t k) { return m_blocks[k / blockSize].entries[k % blockSize]; }
+    QByteArrayView nameOf(const Entry &entry) const
+    {
+        return m_names.view(entry.nameOffset, entry.nameLength);
+    }
     size_t entryCount() const
     {
         return m_blocks.empty() ? 0 : (m_blocks.size() - 1) * blockSize + m_blocks.back().count;
@@ -130,7 +140,6 @@ void Reader::readNames()
             Block &block = m_blocks.back();
             Entry &entry = block.entries[block.count++];
             entry.nameOffset = m_names.add(name, length);
-            entry.name = m_names.at(entry.nameOffset);
             entry.nameLength = quint16(length);
         }
     } catch (const platform::Failure &failure) {
@@ -221,8 +230,15 @@ void Reader::lookAt(Entry &entry, platform::TypeCatalog::Lookup &types)
     quint8 waiting = Entry::Waiting;
     if (!entry.state.compare_exchange_strong(waiting, Entry::Looking))
         return;
-    entry.status = platform::lookAt(m_folder, entry.name);
-    entry.type = types.indexForName(QByteArrayView(entry.name, entry.nameLength));
+    const platform::EntryStatus status = platform::lookAt(m_folder, m_names.at(entry.nameOffset));
+    entry.kind = status.kind;
+    if (status.kind == platform::EntryStatus::Failed)
+        entry.typeOrError = quint32(status.error);
+    else if (status.kind == platform::EntryStatus::File)
+        entry.typeOrError = types.indexForName(nameOf(entry));
+    entry.size = status.size;
+    entry.modified = status.modified;
+    entry.created = status.created.value_or(RowTable::noCreated);
     entry.state.store(Entry::Looked, std::memory_order_release);
 }
 
@@ -249,12 +265,11 @@ RowTable Reader::firstRowsTable(const NameOrder &order, int sortKey)
         // A helper may be looking at it right now; its look takes a moment.
         while (first.state.load(std::memory_order_acquire) != Entry::Looked)
             std::this_thread::yield();
-        if (first.status.kind != platform::EntryStatus::File)
+        if (first.kind != platform::EntryStatus::File)
             continue;
-        const quint32 offset = names.add(first.name, first.nameLength);
-        rows.push_back({offset, first.nameLength, RowTable::CreatedFilled, first.type,
-            quint32(rows.size()), first.status.size, first.status.modified,
-            first.status.created.value_or(RowTable::noCreated)});
+        const quint32 offset = names.add(m_names.at(first.nameOffset), first.nameLength);
+        rows.push_back({offset, first.nameLength, RowTable::CreatedFilled, first.typeOrError,
+            quint32(rows.size()), first.size, first.modified, first.created});
     }
     RowTable table(m_path);
     table.adopt(std::move(names), std::move(rows));
@@ -274,15 +289,16 @@ Listing Reader::read(int sortKey, const std::function<void(RowTable)> &firstRows
     m_wake.notify_all();
 
     const size_t count = entryCount();
-    std::vector<QByteArrayView> names;
-    names.reserve(count);
-    for (size_t k = 0; k < count; ++k)
-        names.push_back(QByteArrayView(entry(k).name, entry(k).nameLength));
-    const Collation collation;
-    NameOrder order(names, collation);
-    if (firstRows && sortKey == 0 && !m_helpers.empty())
-        firstRows(firstRowsTable(order, sortKey));
-    const std::vector<quint32> rank = order.ranks();
+    // The order's keys go before the rows are made: a listing never holds both.
+    std::vector<quint32> rank;
+    {
+        const Collation collation;
+        NameOrder order(
+            count, [this](quint32 k) { return nameOf(entry(k)); }, collation);
+        if (firstRows && sortKey == 0 && !m_helpers.empty())
+            firstRows(firstRowsTable(order, sortKey));
+        rank = order.ranks();
+    }
     if (m_helpers.empty()) {
         platform::TypeCatalog::Lookup types;
         for (size_t k = 0; k < count; ++k)
@@ -296,30 +312,40 @@ Listing Reader::read(int sortKey, const std::function<void(RowTable)> &firstRows
 }
 
 // The rows in the order the names were read, up to the first entry that could not be looked
-// at; the rows keep their places in name order.
+// at; the rows keep their places in name order. Each block of entries goes once its rows are
+// made.
 Listing Reader::finish(const std::vector<quint32> &rank, int sortKey)
 {
     const size_t count = entryCount();
     std::vector<RowTable::Row> rows;
     rows.reserve(count);
     std::optional<platform::Failure> failure = m_readFailure;
-    for (size_t k = 0; k < count; ++k) {
-        const Entry &read = entry(k);
-        const platform::EntryStatus &status = read.status;
-        if (status.kind == platform::EntryStatus::Gone
-            || status.kind == platform::EntryStatus::Folder)
-            continue;
-        if (status.kind == platform::EntryStatus::Failed) {
-            rows.push_back({read.nameOffset, read.nameLength, RowTable::TypeFilled, read.type,
-                rank[k], 0, 0, RowTable::noCreated});
-            failure = platform::Failure::fromErrno(status.error, tr("Cannot read the details of"),
-                m_path + QLatin1Char('/')
-                    + platform::decodeName(QByteArrayView(read.name, read.nameLength)));
-            break;
+    bool stopped = false;
+    for (size_t b = 0; b < m_blocks.size(); ++b) {
+        Block &block = m_blocks[b];
+        for (size_t i = 0; i < block.count && !stopped; ++i) {
+            const Entry &read = block.entries[i];
+            const quint32 place = rank[b * blockSize + i];
+            if (read.kind == platform::EntryStatus::Gone
+                || read.kind == platform::EntryStatus::Folder)
+                continue;
+            if (read.kind == platform::EntryStatus::Failed) {
+                const QByteArrayView name = nameOf(read);
+                rows.push_back({read.nameOffset, read.nameLength, RowTable::TypeFilled,
+                    platform::TypeCatalog::instance().indexForName(name), place, 0, 0,
+                    RowTable::noCreated});
+                failure = platform::Failure::fromErrno(int(read.typeOrError),
+                    tr("Cannot read the details of"),
+                    m_path + QLatin1Char('/') + platform::decodeName(name));
+                stopped = true;
+                break;
+            }
+            rows.push_back({read.nameOffset, read.nameLength, RowTable::CreatedFilled,
+                read.typeOrError, place, read.size, read.modified, read.created});
         }
-        rows.push_back({read.nameOffset, read.nameLength, RowTable::CreatedFilled, read.type,
-            rank[k], status.size, status.modified, status.created.value_or(RowTable::noCreated)});
+        block.entries.reset();
     }
+    m_blocks.clear();
     // Places among the rows kept, from places among all names read.
     std::vector<quint32> rowAt(count, quint32(-1));
     for (quint32 k = 0; k < quint32(rows.size()); ++k)

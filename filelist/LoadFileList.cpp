@@ -45,6 +45,9 @@ platform::Failure cancelledReading(const QString &path)
         QCoreApplication::translate("ListView1", "cancelled"));
 }
 
+// Rows enough for a list's memory to matter.
+constexpr int largeList = 100'000;
+
 // Whether the listing that asked to show its first rows is still the one the list waits for.
 struct Waiting
 {
@@ -60,6 +63,13 @@ void loadFileList(ListView &list, QString path)
     const platform::Activity reading {
         QCoreApplication::translate("ListView1", "Reading %1").arg(platform::displayName(path)),
         platform::Activity::Unit::Entries, cancelledReading(path)};
+    // A large list is let go before the new one is read, so that two are never held at once;
+    // a small one stays shown until the new rows are ready, so that a reload does not flicker.
+    if (model.rowCount() > largeList) {
+        RowTable none(path);
+        none.sortBy(sortKey, Collation());
+        model.showFirstRows(columns(), std::move(none));
+    }
     // The first rows come from the reading thread while the window waits; they are shown only
     // while this listing is still the one waited for.
     const auto waiting = std::make_shared<Waiting>();

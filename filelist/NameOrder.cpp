@@ -32,19 +32,20 @@ struct FastKeys
     }
 };
 
-FastKeys fastKeys(const std::vector<QByteArrayView> &names, const Collation &collation)
+FastKeys fastKeys(size_t count, const NameOrder::NameAt &names, const Collation &collation)
 {
     FastKeys keys;
-    const size_t count = names.size();
     size_t total = 0;
-    for (const QByteArrayView name : names)
-        total += size_t(name.size());
-    keys.bytes.reserve(total + total / 4 + count);
+    for (quint32 k = 0; k < count; ++k)
+        total += size_t(names(k).size());
+    // Room for the longest keys the names can give (two bytes a character and one more), so
+    // that the buffer never moves; only what the keys fill is touched.
+    keys.bytes.reserve(2 * total + count);
     keys.start.resize(count + 1);
     keys.fast.resize(count);
     for (size_t k = 0; k < count; ++k) {
         keys.start[k] = quint32(keys.bytes.size());
-        keys.fast[k] = collation.appendFastKey(names[k], keys.bytes);
+        keys.fast[k] = collation.appendFastKey(names(quint32(k)), keys.bytes);
         if (!keys.fast[k]) {
             keys.bytes.resize(keys.start[k]);
             ++keys.slowNames;
@@ -69,63 +70,74 @@ quint64 prefixOf(std::string_view key)
     return chunkOf(key);
 }
 
+// Twelve bytes, not sixteen: a listing holds one per file while it puts them in order.
+#pragma pack(push, 4)
 struct Entry
 {
     quint64 prefix;
     quint32 index;
 };
+#pragma pack(pop)
 
-// Sorts entries by their prefix field: least significant digit first, sixteen bits a pass, for a
-// long run of entries; by comparison for a short one.
-void sortByPrefix(Entry *begin, Entry *end, std::vector<Entry> &spare)
+// Sorts entries by their prefix field, in place: a long run is first spread into buckets by the
+// prefix's top sixteen bits (each entry swapped straight into its bucket), and each bucket is then
+// sorted by comparison; a short run is sorted by comparison at once.
+void sortByPrefix(Entry *begin, Entry *end)
 {
+    auto byPrefix = [](const Entry &x, const Entry &y) { return x.prefix < y.prefix; };
     const size_t count = size_t(end - begin);
     if (count < 4096) {
-        std::sort(begin, end, [](const Entry &x, const Entry &y) { return x.prefix < y.prefix; });
+        std::sort(begin, end, byPrefix);
         return;
     }
-    spare.resize(std::max(spare.size(), count));
-    Entry *from = begin, *to = spare.data();
-    std::vector<quint32> counts(65536);
-    for (int shift = 0; shift < 64; shift += 16) {
-        std::fill(counts.begin(), counts.end(), 0u);
-        for (const Entry *e = from; e != from + count; ++e)
-            ++counts[(e->prefix >> shift) & 0xFFFF];
-        if (counts[(from->prefix >> shift) & 0xFFFF] == count)
-            continue; // every entry has this digit: nothing to move
-        quint32 sum = 0;
-        for (quint32 &c : counts)
-            sum += std::exchange(c, sum);
-        for (const Entry *e = from; e != from + count; ++e)
-            to[counts[(e->prefix >> shift) & 0xFFFF]++] = *e;
-        std::swap(from, to);
+    auto digit = [](const Entry &e) { return size_t(e.prefix >> 48); };
+    std::vector<size_t> bucketEnd(65536, 0);
+    for (const Entry *e = begin; e != end; ++e)
+        ++bucketEnd[digit(*e)];
+    std::vector<size_t> next(65536);
+    size_t sum = 0;
+    for (size_t b = 0; b < 65536; ++b) {
+        next[b] = sum;
+        sum += bucketEnd[b];
+        bucketEnd[b] = sum;
     }
-    if (from != begin)
-        std::copy(from, from + count, begin);
+    for (size_t b = 0; b < 65536; ++b) {
+        while (next[b] < bucketEnd[b]) {
+            Entry moving = begin[next[b]];
+            for (size_t d = digit(moving); d != b; d = digit(moving))
+                std::swap(moving, begin[next[d]++]);
+            begin[next[b]++] = moving;
+        }
+    }
+    size_t start = 0;
+    for (size_t b = 0; b < 65536; ++b) {
+        std::sort(begin + start, begin + bucketEnd[b], byPrefix);
+        start = bucketEnd[b];
+    }
 }
-
 } // namespace
 
 struct NameOrder::Data
 {
-    Data(const std::vector<QByteArrayView> &names, const Collation &collation)
-        : names(names)
+    Data(size_t count, NameOrder::NameAt nameAt, const Collation &collation)
+        : names(std::move(nameAt))
         , collation(collation)
-        , keys(fastKeys(names, collation))
+        , keys(fastKeys(count, names, collation))
     {
-        entries.resize(names.size());
-        for (size_t k = 0; k < names.size(); ++k)
+        entries.resize(count);
+        for (size_t k = 0; k < count; ++k)
             entries[k] = {prefixOf(keys.of(k)), quint32(k)};
         if (keys.slowNames >= sortKeyThreshold) {
-            collationKeys.reserve(names.size());
-            for (const QByteArrayView name : names)
-                collationKeys.push_back(collation.collator().sortKey(platform::decodeName(name)));
+            collationKeys.reserve(count);
+            for (quint32 k = 0; k < count; ++k)
+                collationKeys.push_back(
+                    collation.collator().sortKey(platform::decodeName(names(k))));
         }
     }
 
     int exact(quint32 a, quint32 b) const
     {
-        return platform::decodeName(names[a]).compare(platform::decodeName(names[b]));
+        return platform::decodeName(names(a)).compare(platform::decodeName(names(b)));
     }
 
     bool less(const Entry &x, const Entry &y) const
@@ -144,26 +156,25 @@ struct NameOrder::Data
                          .compare(kb.substr(std::min<size_t>(8, kb.size())));
             // Plain ASCII: the bytes order as the text does.
             if (result == 0)
-                result = names[a].compare(names[b]);
+                result = names(a).compare(names(b));
         } else {
             result
-                = collation.compare(platform::decodeName(names[a]), platform::decodeName(names[b]));
+                = collation.compare(platform::decodeName(names(a)), platform::decodeName(names(b)));
         }
         return result < 0;
     }
 
     void sortByKeys(Entry *begin, Entry *end, size_t offset);
 
-    const std::vector<QByteArrayView> &names;
+    const NameOrder::NameAt names;
     const Collation &collation;
     const FastKeys keys;
     std::vector<Entry> entries;
-    std::vector<Entry> spare; // room for the sorts by prefix
     std::vector<QCollatorSortKey> collationKeys;
 };
 
-NameOrder::NameOrder(const std::vector<QByteArrayView> &names, const Collation &collation)
-    : d(std::make_unique<Data>(names, collation))
+NameOrder::NameOrder(size_t count, NameAt nameAt, const Collation &collation)
+    : d(std::make_unique<Data>(count, std::move(nameAt), collation))
 { }
 
 NameOrder::~NameOrder() = default;
@@ -186,7 +197,7 @@ std::vector<quint32> NameOrder::first(size_t n) const
 // whose keys are wholly equal is ordered by the names' bytes. Each step sorts plain numbers.
 void NameOrder::Data::sortByKeys(Entry *begin, Entry *end, size_t offset)
 {
-    sortByPrefix(begin, end, spare);
+    sortByPrefix(begin, end);
     for (Entry *run = begin; run != end;) {
         Entry *runEnd = run + 1;
         while (runEnd != end && runEnd->prefix == run->prefix)
@@ -203,7 +214,7 @@ void NameOrder::Data::sortByKeys(Entry *begin, Entry *end, size_t offset)
             } else {
                 // Plain ASCII: the bytes order as the text does.
                 std::sort(run, runEnd, [this](const Entry &x, const Entry &y) {
-                    return names[x.index].compare(names[y.index]) < 0;
+                    return names(x.index).compare(names(y.index)) < 0;
                 });
             }
         }
@@ -228,7 +239,9 @@ std::vector<quint32> NameOrder::ranks()
 std::vector<quint32> rankByName(
     const std::vector<QByteArrayView> &names, const Collation &collation)
 {
-    return NameOrder(names, collation).ranks();
+    return NameOrder(
+        names.size(), [&names](quint32 k) { return names[k]; }, collation)
+        .ranks();
 }
 
 } // namespace filelist

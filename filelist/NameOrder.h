@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -18,11 +19,14 @@ std::vector<quint32> rankByName(
 
 // The same order in two steps, for a reader that wants the first names at once: first(n) picks
 // the n names that come first, in order, in time linear in the number of names; ranks() then
-// places every name. The names must outlive the object.
+// places every name. The names must outlive the object. It takes about forty bytes per name.
 class NameOrder
 {
 public:
-    NameOrder(const std::vector<QByteArrayView> &names, const Collation &collation);
+    // The name at index k of count names.
+    using NameAt = std::function<QByteArrayView(quint32 k)>;
+
+    NameOrder(size_t count, NameAt nameAt, const Collation &collation);
     ~NameOrder();
 
     std::vector<quint32> first(size_t n) const;

@@ -11,7 +11,15 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include <malloc.h>
+
 namespace platform {
+
+void returnLargeBlocksToTheSystem()
+{
+    // Setting the threshold also turns its automatic raising off.
+    ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+}
 
 QString applicationTitle()
 {

@@ -85,6 +85,7 @@ private Q_SLOTS:
 private:
     QByteArray m_root;
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_many; // made once for every sort column
 };
 
 void TestListing::initTestCase()
@@ -388,22 +389,29 @@ void TestListing::sharedReadingMatchesOneThread_data()
 void TestListing::sharedReadingMatchesOneThread()
 {
     QFETCH(int, sortKey);
-    const QByteArray folder = m_root + "/many";
-    QCOMPARE(::mkdir(folder.constData(), 0755), 0);
-    const char *const stems[] = {
-        "file%d.txt", "File%d.TXT", "caf\xc3\xa9 %d.pdf", "raw\xff%d", "a\xe2\x80\xae%d.exe", "%d"};
-    for (int k = 0; k < 9000; ++k) {
-        const QByteArray name = QByteArray(stems[k % 6]).replace("%d", QByteArray::number(k));
-        const int fd = ::open(folder + '/' + name, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        QVERIFY(fd >= 0);
-        QCOMPARE(::ftruncate(fd, (k * 7919) % 100000), 0);
-        const struct timespec times[2] = {{0, UTIME_OMIT}, {1600000000 + (k * 104729) % 100000, 0}};
-        QCOMPARE(::futimens(fd, times), 0);
-        ::close(fd);
+    if (!m_many) {
+        m_many = std::make_unique<QTemporaryDir>(
+            QDir::currentPath() + QStringLiteral("/listing-many-XXXXXX"));
+        QVERIFY(m_many->isValid());
     }
-    QCOMPARE(::mkdir(folder + "/sub", 0755), 0);
-    QCOMPARE(::symlink("sub", folder + "/link to sub"), 0);
-    QCOMPARE(::symlink("nowhere", folder + "/dangling"), 0);
+    const QByteArray folder = QFile::encodeName(m_many->path());
+    if (QDir(m_many->path()).isEmpty()) {
+        const char *const stems[] = {"file%d.txt", "File%d.TXT", "caf\xc3\xa9 %d.pdf", "raw\xff%d",
+            "a\xe2\x80\xae%d.exe", "%d"};
+        for (int k = 0; k < 9000; ++k) {
+            const QByteArray name = QByteArray(stems[k % 6]).replace("%d", QByteArray::number(k));
+            const int fd = ::open(folder + '/' + name, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::ftruncate(fd, (k * 7919) % 100000), 0);
+            const struct timespec times[2]
+                = {{0, UTIME_OMIT}, {1600000000 + (k * 104729) % 100000, 0}};
+            QCOMPARE(::futimens(fd, times), 0);
+            ::close(fd);
+        }
+        QCOMPARE(::mkdir(folder + "/sub", 0755), 0);
+        QCOMPARE(::symlink("sub", folder + "/link to sub"), 0);
+        QCOMPARE(::symlink("nowhere", folder + "/dangling"), 0);
+    }
     const QString path = QString::fromUtf8(folder);
 
     // One entry after another, as the walk over a folder's files gives them.
