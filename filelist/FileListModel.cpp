@@ -2,11 +2,14 @@
 
 #include "filelist/CellText.h"
 #include "platform/Failure.h"
+#include "platform/LongCall.h"
 #include "platform/NameCodec.h"
 #include "platform/TypeCatalog.h"
 
 #include <QMimeData>
 #include <QUrl>
+
+#include <cerrno>
 
 namespace filelist {
 
@@ -165,13 +168,26 @@ Qt::DropActions FileListModel::supportedDragActions() const
 // Reorders the rows in place; views keep their selection and current row on the same files.
 void FileListModel::setSortKey(int column)
 {
+    // Sorting a large list by a value takes a while: the order is worked out away from the
+    // window, which keeps showing the rows as they are until it is ready.
+    std::vector<quint32> order;
+    if (column >= 1 && column <= 4) {
+        const platform::Activity sorting {tr("Sorting the list"), platform::Activity::Unit::None,
+            platform::Failure::refused(ECANCELED, tr("Cannot sort the list"), {}, tr("cancelled"))};
+        order = platform::runLong(
+            sorting, [entries = m_table.sortEntries(column, m_collation)]() mutable {
+                return RowTable::orderOf(std::move(entries));
+            });
+    } else {
+        order = m_table.nameOrder(m_collation);
+    }
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
     std::vector<quint32> storageOf;
     storageOf.reserve(size_t(before.size()));
     for (const QModelIndex &index : before)
         storageOf.push_back(m_table.storageOf(size_t(index.row())));
-    m_table.sortBy(column, m_collation);
+    m_table.setOrder(column, std::move(order));
     const std::vector<int> shownOf = m_table.shownPositions();
     QModelIndexList after;
     after.reserve(before.size());

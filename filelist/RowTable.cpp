@@ -11,14 +11,7 @@
 
 namespace filelist {
 
-namespace {
-
-int threeWay(std::int64_t a, std::int64_t b)
-{
-    return (a > b) - (a < b);
-}
-
-} // namespace
+namespace { } // namespace
 
 RowTable::RowTable(QString folderPath)
     : m_folderPath(std::move(folderPath))
@@ -144,33 +137,55 @@ std::vector<int> RowTable::rankTypes(const Collation &collation) const
 
 void RowTable::sortBy(int key, const Collation &collation)
 {
-    m_sortKey = key;
-    if (!m_namesRanked)
-        rankNames(collation);
     if (key <= 0 || key > 4) {
-        for (quint32 k = 0; k < quint32(m_rows.size()); ++k)
-            m_order[m_rows[k].nameRank] = k;
+        setOrder(key, nameOrder(collation));
         return;
     }
+    setOrder(key, orderOf(sortEntries(key, collation)));
+}
+
+std::vector<quint32> RowTable::nameOrder(const Collation &collation)
+{
+    if (!m_namesRanked)
+        rankNames(collation);
+    std::vector<quint32> order(m_rows.size());
+    for (quint32 k = 0; k < quint32(m_rows.size()); ++k)
+        order[m_rows[k].nameRank] = k;
+    return order;
+}
+
+std::vector<RowTable::SortEntry> RowTable::sortEntries(int key, const Collation &collation)
+{
+    if (!m_namesRanked)
+        rankNames(collation);
     const std::vector<int> typeRank = key == 1 ? rankTypes(collation) : std::vector<int>();
-    auto keyCompare = [&](const Row &x, const Row &y) {
-        switch (key) {
-        case 1:
-            return typeRank[x.type] - typeRank[y.type];
-        case 2:
-            return threeWay(x.size, y.size);
-        case 3:
-            return threeWay(x.modified, y.modified);
-        default:
-            return threeWay(x.created, y.created);
-        }
-    };
-    std::sort(m_order.begin(), m_order.end(), [&](quint32 a, quint32 b) {
-        const Row &x = m_rows[a];
-        const Row &y = m_rows[b];
-        const int result = keyCompare(x, y);
-        return result != 0 ? result < 0 : x.nameRank < y.nameRank;
+    std::vector<SortEntry> entries(m_rows.size());
+    for (quint32 k = 0; k < quint32(m_rows.size()); ++k) {
+        const Row &row = m_rows[k];
+        const std::int64_t value = key == 1 ? typeRank[row.type]
+            : key == 2                      ? row.size
+            : key == 3                      ? row.modified
+                                            : row.created;
+        entries[k] = {value, row.nameRank, k};
+    }
+    return entries;
+}
+
+std::vector<quint32> RowTable::orderOf(std::vector<SortEntry> entries)
+{
+    std::sort(entries.begin(), entries.end(), [](const SortEntry &x, const SortEntry &y) {
+        return x.value != y.value ? x.value < y.value : x.nameRank < y.nameRank;
     });
+    std::vector<quint32> order(entries.size());
+    for (size_t k = 0; k < entries.size(); ++k)
+        order[k] = entries[k].row;
+    return order;
+}
+
+void RowTable::setOrder(int key, std::vector<quint32> order)
+{
+    m_sortKey = key;
+    m_order = std::move(order);
 }
 
 } // namespace filelist

@@ -53,6 +53,20 @@ public:
     // Puts the rows in the order of column key: names and types in the collation, sizes and
     // times by value, ties broken by name. Names are ranked once per table.
     void sortBy(int key, const Collation &collation);
+
+    // The same in steps, for sorting a large table away from the window: the rows' values for
+    // column key (1 to 4) with their places in name order, made here; the order those give,
+    // made on any thread; and the order put in place, here again.
+    struct SortEntry
+    {
+        std::int64_t value;
+        quint32 nameRank;
+        quint32 row;
+    };
+    std::vector<SortEntry> sortEntries(int key, const Collation &collation);
+    static std::vector<quint32> orderOf(std::vector<SortEntry> entries);
+    std::vector<quint32> nameOrder(const Collation &collation);
+    void setOrder(int key, std::vector<quint32> order);
     int sortKey() const { return m_sortKey; }
 
     size_t size() const { return m_order.size(); }
