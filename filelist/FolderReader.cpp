@@ -83,7 +83,7 @@ public:
 private:
     void readNames();
     void handOver(Block &block);
-    void startHelpers();
+    void startHelpers(unsigned count);
     void stopHelpers();
     void helperLoop();
     bool takeBlock(std::pair<Entry *, size_t> &block);
@@ -153,8 +153,10 @@ void Reader::readNames()
 // read and looked at by the calling thread alone.
 void Reader::handOver(Block &block)
 {
-    if (m_helpers.empty())
-        startHelpers();
+    if (m_helpers.empty()) {
+        const unsigned cores = std::thread::hardware_concurrency();
+        startHelpers(cores > 1 ? cores - 1 : 1);
+    }
     {
         const std::lock_guard lock(m_mutex);
         m_handedOver.push_back({block.entries.get(), block.count});
@@ -165,11 +167,11 @@ void Reader::handOver(Block &block)
         throw cancelled(m_path);
 }
 
-// One helper per core: the reading thread spends much of its time waiting on the file system
-// and ordering names, not looking at entries.
-void Reader::startHelpers()
+// While the names are read, one helper for every core but the reading thread's: reading the
+// names undisturbed is what lets the first rows show early. Once they are read, one more joins
+// in while the reading thread puts the names in order.
+void Reader::startHelpers(unsigned count)
 {
-    const unsigned count = std::max(1u, std::thread::hardware_concurrency());
     for (unsigned k = 0; k < count; ++k)
         m_helpers.emplace_back([this] { helperLoop(); });
 }
@@ -287,6 +289,8 @@ Listing Reader::read(int sortKey, const std::function<void(RowTable)> &firstRows
         m_allHandedOver = true;
     }
     m_wake.notify_all();
+    if (!m_helpers.empty() && std::thread::hardware_concurrency() > 1)
+        startHelpers(1);
 
     const size_t count = entryCount();
     // The order's keys go before the rows are made: a listing never holds both.

@@ -189,11 +189,12 @@ private:
     // alone at the centre of the screen.
     void showBox()
     {
-        m_box = new ProgressBox(windowInUse(), m_activity.doing, m_activity.unit);
+        QWidget *over = windowInUse();
+        m_box = new ProgressBox(over, m_activity.doing, m_activity.unit);
         QObject::connect(m_box, &ProgressBox::cancelPressed, [this] { cancel(); });
         refresh();
+        m_box->placeOver(over);
         m_box->show();
-        m_box->raise();
         m_box->activateWindow();
         m_refreshTimer.start(progressRefreshMs);
         // The pointer may rest on Cancel now: an arrow with the busy mark, not the wait cursor.

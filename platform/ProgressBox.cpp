@@ -3,7 +3,7 @@
 #include "platform/Services.h"
 
 #include <QCloseEvent>
-#include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
@@ -39,8 +39,8 @@ ProgressBox::ProgressBox(QWidget *over, const QString &doing, Activity::Unit uni
         Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_DeleteOnClose, false);
     m_doing->setTextFormat(Qt::PlainText);
-    m_doing->setWordWrap(true);
-    m_doing->setMinimumWidth(360);
+    m_doing->setMinimumWidth(300);
+    m_doing->setMaximumWidth(600);
     m_count->setTextFormat(Qt::PlainText);
     m_count->setVisible(unit == Activity::Unit::Entries);
     m_bar->setAccessibleName(tr("Progress"));
@@ -53,14 +53,31 @@ ProgressBox::ProgressBox(QWidget *over, const QString &doing, Activity::Unit uni
     m_cancel->setAutoDefault(false);
     connect(m_cancel, &QPushButton::clicked, this, &ProgressBox::cancelPressed);
 
-    auto *buttons = new QDialogButtonBox(this);
-    buttons->addButton(m_cancel, QDialogButtonBox::RejectRole);
+    // Two lines: what is done (and how far, counted), then the bar beside Cancel.
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_doing);
-    layout->addWidget(m_count);
-    layout->addWidget(m_bar);
-    layout->addWidget(buttons);
+    auto *counted = new QHBoxLayout;
+    counted->addWidget(m_doing, 1);
+    counted->addWidget(m_count);
+    layout->addLayout(counted);
+    auto *barAndCancel = new QHBoxLayout;
+    barAndCancel->addWidget(m_bar, 1);
+    barAndCancel->addWidget(m_cancel);
+    layout->addLayout(barAndCancel);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+// Low over the window in use, so that the top of what the window shows (the first rows of a
+// list being read) stays in sight; alone, at the centre of the screen.
+void ProgressBox::placeOver(const QWidget *window)
+{
+    adjustSize();
+    if (!window)
+        return;
+    const QRect area = window->geometry();
+    const int titleBar = frameGeometry().height() - height();
+    const int gap = 6;
+    move(area.center().x() - width() / 2,
+        std::max(area.top(), area.bottom() - height() - std::max(titleBar, 24) - gap));
 }
 
 void ProgressBox::showProgress(qint64 done, qint64 total)
@@ -68,7 +85,7 @@ void ProgressBox::showProgress(qint64 done, qint64 total)
     if (m_unit == Activity::Unit::Bytes && total > 0)
         m_bar->setValue(int(std::min<qint64>(barSteps, done * barSteps / total)));
     else if (m_unit == Activity::Unit::Entries)
-        m_count->setText(tr("%1 entries read").arg(QLocale().toString(done)));
+        m_count->setText(tr("%1 entries").arg(QLocale().toString(done)));
 }
 
 void ProgressBox::reject()

@@ -23,6 +23,7 @@ public:
     ProgressBox(QWidget *over, const QString &doing, Activity::Unit unit);
 
     void showProgress(qint64 done, qint64 total);
+    void placeOver(const QWidget *window);
 
 Q_SIGNALS:
     void cancelPressed();
