@@ -139,21 +139,11 @@ int Collation::fastCompare(QStringView a, QStringView b) const
 // Each character becomes its rank. A run of digits becomes the rank of '0', the count of its
 // digits without leading zeros (one zero is kept for a run of zeros) and those digits, so that
 // shorter numbers sort first and equal lengths compare digit by digit, as fastCompare does.
-bool Collation::appendFastKey(QStringView text, std::string &key) const
-{
-    const auto *begin = reinterpret_cast<const char16_t *>(text.data());
-    return appendFastKeyOf(begin, begin + text.size(), key);
-}
-
 bool Collation::appendFastKey(QByteArrayView asciiOrNot, std::string &key) const
 {
-    const auto *begin = reinterpret_cast<const unsigned char *>(asciiOrNot.data());
-    return appendFastKeyOf(begin, begin + asciiOrNot.size(), key);
-}
-
-template<class Unit>
-bool Collation::appendFastKeyOf(const Unit *c, const Unit *const end, std::string &key) const
-{
+    using Unit = unsigned char;
+    const auto *c = reinterpret_cast<const Unit *>(asciiOrNot.data());
+    const Unit *const end = c + asciiOrNot.size();
     if (!m_fastPath)
         return false;
     // A key is never longer than two bytes per character plus a rank byte per digit run.

@@ -28,11 +28,10 @@ public:
     // The fast path's verdict; defined only when usesFastPath() and isFastText holds for both.
     int fastCompare(QStringView a, QStringView b) const;
     static bool isFastText(QStringView text);
-    // Appends to key a byte string whose plain byte order is fastCompare's order, so that a
-    // whole folder can be put in order by comparing bytes. Returns false (and appends nothing
-    // useful) when text must go to the collator instead.
-    bool appendFastKey(QStringView text, std::string &key) const;
-    // The same for a name given as its bytes: only plain ASCII takes the fast path.
+    // Appends to key a byte string whose plain byte order is fastCompare's order for a name
+    // given as its bytes, so that a whole folder can be put in order by comparing bytes.
+    // Returns false (and appends nothing useful) when the name is not plain printable ASCII, or
+    // the locale's names must go to the collator instead.
     bool appendFastKey(QByteArrayView asciiOrNot, std::string &key) const;
     // Whether the table agrees with the collator in this locale.
     bool usesFastPath() const { return m_fastPath; }
@@ -41,8 +40,6 @@ public:
 
 private:
     bool drawTable();
-    template<class Unit>
-    bool appendFastKeyOf(const Unit *c, const Unit *end, std::string &key) const;
 
     QCollator m_collator;
     // Primary rank of each printable ASCII character; all digits share the rank of '0'.

@@ -32,12 +32,6 @@ QString tr(const char *text)
     return QCoreApplication::translate("ListView1", text);
 }
 
-platform::Failure cancelled(const QString &path)
-{
-    return platform::Failure::refused(
-        ECANCELED, tr("Cannot list the folder"), {path}, tr("cancelled"));
-}
-
 // An entry whose name has been read: where its name is, and what the one look at it found.
 // Whoever looks at it first claims it, so that no entry is looked at twice. Kept small: a
 // listing holds one per file until its rows are made.
@@ -164,7 +158,7 @@ void Reader::handOver(Block &block)
     m_wake.notify_one();
     platform::reportProgress(qint64(entryCount()), -1);
     if (cancelRequested())
-        throw cancelled(m_path);
+        throw cancelledListing(m_path);
 }
 
 // While the names are read, one helper for every core but the reading thread's: reading the
@@ -311,7 +305,7 @@ Listing Reader::read(int sortKey, const std::function<void(RowTable)> &firstRows
     helpUntilDone();
     stopHelpers();
     if (cancelRequested())
-        throw cancelled(m_path);
+        throw cancelledListing(m_path);
     return finish(rank, sortKey);
 }
 
@@ -366,6 +360,12 @@ Listing Reader::finish(const std::vector<quint32> &rank, int sortKey)
 }
 
 } // namespace
+
+platform::Failure cancelledListing(const QString &path)
+{
+    return platform::Failure::refused(
+        ECANCELED, tr("Cannot list the folder"), {path}, tr("cancelled"));
+}
 
 Listing readFolder(
     const QString &path, int sortKey, const std::function<void(RowTable firstRows)> &firstRows)

@@ -19,6 +19,9 @@ struct Listing
     std::optional<platform::Failure> failure;
 };
 
+// The failure of a listing of path that the user cancelled.
+platform::Failure cancelledListing(const QString &path);
+
 // Reads the files directly inside folder path into rows sorted by column sortKey. The names
 // are read with one thread while the others look at the entries read so far (one statx each),
 // and the names are put in order as soon as all are known, while the looking goes on. Runs on

@@ -38,13 +38,6 @@ std::vector<FileListModel::Column> columns()
     return result;
 }
 
-platform::Failure cancelledReading(const QString &path)
-{
-    return platform::Failure::refused(ECANCELED,
-        QCoreApplication::translate("ListView1", "Cannot list the folder"), {path},
-        QCoreApplication::translate("ListView1", "cancelled"));
-}
-
 // Rows enough for a list's memory to matter.
 constexpr int largeList = 100'000;
 
@@ -62,7 +55,7 @@ void loadFileList(ListView &list, QString path)
     const int sortKey = model.sortKey();
     const platform::Activity reading {
         QCoreApplication::translate("ListView1", "Reading %1").arg(platform::displayName(path)),
-        platform::Activity::Unit::Entries, cancelledReading(path)};
+        platform::Activity::Unit::Entries, cancelledListing(path)};
     // A large list is let go before the new one is read, so that two are never held at once;
     // a small one stays shown until the new rows are ready, so that a reload does not flicker.
     if (model.rowCount() > largeList) {

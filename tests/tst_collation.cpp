@@ -134,8 +134,8 @@ void CollationTest::fastPathAgreesWithCollator()
             disagreements.push_back(describe(a, b, fast, slow));
         // The byte keys a whole folder is sorted by must order as the fast path does.
         std::string keyA, keyB;
-        if (collation.usesFastPath() && collation.appendFastKey(a, keyA)
-            && collation.appendFastKey(b, keyB)) {
+        if (collation.usesFastPath() && collation.appendFastKey(a.toLatin1(), keyA)
+            && collation.appendFastKey(b.toLatin1(), keyB)) {
             const int byKey = sign(keyA.compare(keyB));
             if (byKey != fast && disagreements.size() < 10)
                 disagreements.push_back(QStringLiteral("keys: ") + describe(a, b, byKey, fast));

@@ -214,13 +214,7 @@ class Journey:
         if not any("delete gamma.txt" in text for text in question):
             raise Failed("the confirmation box asks %s" % question)
         self.s.screenshot("confirm")
-        focus_window(MAIN_TITLE, newest=True)
-        key("Return")
-        self.s.wait_for(10, "the 'file is deleted' box", lambda: self.box_saying(
-            "file is deleted"))
-        focus_window(MAIN_TITLE, newest=True)
-        key("Return")
-        self.s.wait_for(10, "the boxes to close", lambda: self.s.message_box() is None)
+        self.answer_delete_with_enter()
         if os.path.exists(os.path.join(self.sub1, "gamma.txt")):
             raise Failed("sub1/gamma.txt was not deleted")
         self.s.wait_for(10, "the list without gamma.txt",
@@ -232,6 +226,16 @@ class Journey:
             same_bytes(os.path.join(self.expected, name), os.path.join(self.sub1, name))
         same_bytes(os.path.join(self.expected, "top.txt"), os.path.join(self.work, "top.txt"))
         focus_window(MAIN_TITLE)
+
+    def answer_delete_with_enter(self):
+        """Enter on the bin's question (OK), then on the 'file is deleted' box."""
+        focus_window(MAIN_TITLE, newest=True)
+        key("Return")
+        self.s.wait_for(10, "the 'file is deleted' box", lambda: self.box_saying(
+            "file is deleted"))
+        focus_window(MAIN_TITLE, newest=True)
+        key("Return")
+        self.s.wait_for(10, "the boxes to close", lambda: self.s.message_box() is None)
 
     def box_saying(self, text):
         box = self.s.message_box()
@@ -354,13 +358,7 @@ class Journey:
         self.pick_by_typing("d", "delta.log")
         key("Delete")
         self.s.wait_for(10, "the confirmation box", self.s.message_box)
-        focus_window(MAIN_TITLE, newest=True)
-        key("Return")
-        self.s.wait_for(10, "the 'file is deleted' box", lambda: self.box_saying(
-            "file is deleted"))
-        focus_window(MAIN_TITLE, newest=True)
-        key("Return")
-        self.s.wait_for(10, "the boxes to close", lambda: self.s.message_box() is None)
+        self.answer_delete_with_enter()
         if os.path.exists(os.path.join(self.sub1, "delta.log")):
             raise Failed("Delete and Enter did not delete sub1/delta.log")
         check_tree(self.work, ["sub1", "sub2", "top.txt", "renamed.txt", "sub2/renamed.txt",
