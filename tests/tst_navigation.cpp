@@ -284,7 +284,8 @@ void Navigation::treeInsideItsWindow_data()
 }
 
 // A tree opens showing the path from the top, and scrolled to its end, its last row and its
-// scroll bar lie wholly inside its window, though the main window's tree reaches below it.
+// scroll bar lie wholly inside its window, though the main window's tree reaches below it. Its
+// current row looks different while the tree has the keyboard.
 void Navigation::treeInsideItsWindow()
 {
     QFETCH(QString, button);
@@ -307,6 +308,14 @@ void Navigation::treeInsideItsWindow()
         window = dialog;
     }
     QVERIFY(tree->visualItemRect(tree->topLevelItem(0)).top() >= 0);
+    const QPoint inRow(
+        tree->viewport()->width() - 10, tree->visualItemRect(tree->currentItem()).center().y());
+    tree->window()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(tree->window()));
+    tree->setFocus(Qt::TabFocusReason);
+    const int withKeys = qGray(tree->viewport()->grab().toImage().pixel(inRow));
+    tree->clearFocus();
+    QVERIFY(std::abs(qGray(tree->viewport()->grab().toImage().pixel(inRow)) - withKeys) > 32);
 
     tree->scrollToBottom();
     QTreeWidgetItem *last = tree->currentItem()->child(tree->currentItem()->childCount() - 1);
