@@ -326,6 +326,19 @@ def focus_window(title, newest=False):
     subprocess.run(["timeout", "5", "xdotool", "windowactivate", "--sync", target], check=True)
 
 
+def frame_of(window_id):
+    """A window's place on the screen with the frame the window manager drew around it: x, y,
+    width, height."""
+    found = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window_id],
+                           capture_output=True, text=True, check=True).stdout
+    geometry = dict(line.split("=", 1) for line in found.split())
+    frame = subprocess.run(["xprop", "-id", window_id, "_NET_FRAME_EXTENTS"],
+                           capture_output=True, text=True, check=True).stdout
+    left, right, top, bottom = (int(value) for value in frame.split("=")[1].split(","))
+    return (int(geometry["X"]) - left, int(geometry["Y"]) - top,
+            int(geometry["WIDTH"]) + left + right, int(geometry["HEIGHT"]) + top + bottom)
+
+
 def close_from_frame(window_id):
     """Asks the window manager to close a window, as its frame's close button does
     (_NET_CLOSE_WINDOW, which the manager passes on as WM_DELETE_WINDOW)."""

@@ -5,18 +5,23 @@ the same with the keyboard alone (picks files by typing, copies with Enter, dele
 Delete key, sorts with Ctrl+3) and closes the window. After each step the files on disk and the
 window's texts are checked.
 
+On the way it opens a folder whose name holds a bidi control (the path box shows its mark, and
+Enter there goes on from the exact folder) and tries a rename to a name too long for the file
+system (the refusal stands over the rename dialog, entirely on the screen).
+
 Usage (through run.sh): journey.py /path/to/tolvan-file-explorer
 """
 
 import datetime
 import filecmp
 import os
+import subprocess
 
 import pyatspi
 
 from desktop import (MAIN_TITLE, Failed, centre, click, column_headers, double_click, drag,
-                     extents, find, focus_window, focused_control, key, main, need, table_rows,
-                     text_of, type_text, walk)
+                     extents, find, focus_window, focused_control, frame_of, key, main, need,
+                     table_rows, text_of, type_text, walk, x_windows, xdotool)
 
 # name: (size in bytes, age of its modification time in hours)
 SUB1 = {
@@ -27,13 +32,18 @@ SUB1 = {
     "delta.log": (3100, 4),
     "eps.md": (400, 1),
 }
+# A folder that would read "xmasexe.jpg" if its bidi control were shown as such, and what it holds.
+BIDI = ["xmas\u202egpj.exe", "xmas\u202egpj.exe/inner", "xmas\u202egpj.exe/inner/deep.txt"]
+RENAME = "Change the File Name to..."
 
 
 def prepare(scratch):
     work = os.path.join(scratch, "work")
     expected = os.path.join(scratch, "expected")
-    for folder in (work, os.path.join(work, "sub1"), os.path.join(work, "sub2"), expected):
+    for folder in (work, os.path.join(work, "sub1"), os.path.join(work, "sub2"), expected,
+                   os.path.join(work, BIDI[1])):
         os.makedirs(folder)
+    open(os.path.join(work, BIDI[2]), "wb").close()
     now = datetime.datetime.now().timestamp()
     files = {"top.txt": (700, 3)}
     files.update({os.path.join("sub1", name): value for name, value in SUB1.items()})
@@ -147,23 +157,75 @@ class Journey:
         self.click_file("gamma.txt")
         self.s.screenshot("sub1")
 
+    def bidi_folder(self):
+        self.s.step("1b: open a folder named with a bidi control, then its subfolder from the "
+                    "path box")
+        self.open_folder(self.main(), "xmas\u27e8U+202E\u27e9gpj.exe")
+        shown = os.path.join(self.work, "xmas\u27e8U+202E\u27e9gpj.exe")
+        self.s.wait_for(10, "the path box to show the mark (it shows %a)" % self.folder(),
+                        lambda: self.folder() == shown)
+        click(centre(need(self.main(), "Current folder", pyatspi.ROLE_TEXT)))
+        key("End")
+        type_text("/inner")
+        key("Return")
+        self.s.wait_for(10, "the subfolder's file in the list", lambda: self.listed() == [
+            "deep.txt"])
+        self.s.screenshot("bidi-folder")
+        self.open_folder(self.main(), os.path.basename(self.work))
+        self.s.wait_for(10, "the path box to show the start folder",
+                        lambda: self.folder() == self.work)
+
     def rename(self):
         self.s.step("3: rename alpha.txt to renamed.txt (F2, type, Enter)")
         self.click_file("alpha.txt")
         key("F2")
-        dialog = self.dialog("Change the File Name to...")
+        dialog = self.dialog(RENAME)
         if text_of(need(dialog, "New file name", pyatspi.ROLE_TEXT)) != "alpha.txt":
             raise Failed("the rename dialog does not offer the file's name")
         key("ctrl+a")
         type_text("renamed.txt")
         self.s.screenshot("rename")
         key("Return")
-        self.back_to_main("Change the File Name to...")
+        self.back_to_main(RENAME)
         if os.path.exists(os.path.join(self.sub1, "alpha.txt")):
             raise Failed("sub1/alpha.txt is still there after the rename")
         same_bytes(os.path.join(self.expected, "alpha.txt"),
                    os.path.join(self.sub1, "renamed.txt"))
         self.expect_label("Status", "alpha.txt has been renamed to renamed.txt")
+
+    def rename_too_long(self):
+        self.s.step("3b: rename beta.txt to 300 letters: the refusal over the dialog, on screen")
+        self.click_file("beta.txt")
+        key("F2")
+        dialog = self.dialog(RENAME)
+        # In a corner, where a box centred over the dialog would not fit on the screen.
+        screen_width, screen_height = (int(value) for value in subprocess.run(
+            ["xdotool", "getdisplaygeometry"], capture_output=True, text=True).stdout.split())
+        xdotool("windowmove", "--sync", x_windows(RENAME)[0], screen_width - 400,
+                screen_height - 150)
+        key("ctrl+a")
+        xdotool("type", "--delay", 2, "n" * 300)
+        key("Return")
+        self.s.wait_for(10, "the failure box", self.s.message_box)
+        x, y, width, height = self.s.wait_for(5, "the box's frame",
+                                              lambda: frame_of(x_windows(MAIN_TITLE)[-1]))
+        if x < 0 or y < 0 or x + width > screen_width or y + height > screen_height \
+                or width > screen_width * 2 // 3:
+            raise Failed("the failure box's frame is at %s on a %dx%d screen"
+                         % ((x, y, width, height), screen_width, screen_height))
+        left, top, dialog_width, dialog_height = extents(dialog)
+        if not (x < left + dialog_width // 2 < x + width and y < top + dialog_height // 2
+                < y + height):
+            raise Failed("the failure box at %s is not over the dialog at %s"
+                         % ((x, y, width, height), extents(dialog)))
+        self.s.screenshot("rename-too-long")
+        focus_window(MAIN_TITLE, newest=True)
+        key("Return")
+        self.s.wait_for(10, "the box to close", lambda: self.s.message_box() is None)
+        focus_window(RENAME)
+        key("Escape")
+        self.back_to_main(RENAME)
+        same_bytes(os.path.join(self.expected, "beta.txt"), os.path.join(self.sub1, "beta.txt"))
 
     def copy(self):
         self.s.step("4: copy renamed.txt into sub2 through Copy To")
@@ -221,7 +283,7 @@ class Journey:
                         lambda: "gamma.txt" not in self.listed())
         check_tree(self.work, ["sub1", "sub2", "top.txt", "renamed.txt", "sub2/renamed.txt",
                                "sub1/beta.txt", "sub1/zeta.txt", "sub1/delta.log",
-                               "sub1/eps.md"])
+                               "sub1/eps.md"] + BIDI)
         for name in ("beta.txt", "zeta.txt", "delta.log", "eps.md"):
             same_bytes(os.path.join(self.expected, name), os.path.join(self.sub1, name))
         same_bytes(os.path.join(self.expected, "top.txt"), os.path.join(self.work, "top.txt"))
@@ -363,7 +425,7 @@ class Journey:
             raise Failed("Delete and Enter did not delete sub1/delta.log")
         check_tree(self.work, ["sub1", "sub2", "top.txt", "renamed.txt", "sub2/renamed.txt",
                                "sub2/zeta.txt", "sub1/beta.txt", "sub1/zeta.txt",
-                               "sub1/eps.md"])
+                               "sub1/eps.md"] + BIDI)
 
         # Ctrl+3 clicks the third header: the files by size, as the disk has them.
         focus_window(MAIN_TITLE)
@@ -392,8 +454,8 @@ def value_key(header, text):
 
 def run(session):
     journey = Journey(session)
-    for step in (journey.start, journey.open_subfolder, journey.rename, journey.copy,
-                 journey.move, journey.delete, journey.views, journey.sorting, journey.keyboard,
+    for step in (journey.start, journey.bidi_folder, journey.open_subfolder, journey.rename,
+                 journey.rename_too_long, journey.copy, journey.move, journey.delete, journey.views, journey.sorting, journey.keyboard,
                  journey.close):
         step()
 
