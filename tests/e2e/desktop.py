@@ -327,16 +327,14 @@ def focus_window(title, newest=False):
 
 
 def frame_of(window_id):
-    """A window's place on the screen with the frame the window manager drew around it: x, y,
-    width, height."""
-    found = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window_id],
-                           capture_output=True, text=True, check=True).stdout
-    geometry = dict(line.split("=", 1) for line in found.split())
-    frame = subprocess.run(["xprop", "-id", window_id, "_NET_FRAME_EXTENTS"],
-                           capture_output=True, text=True, check=True).stdout
-    left, right, top, bottom = (int(value) for value in frame.split("=")[1].split(","))
-    return (int(geometry["X"]) - left, int(geometry["Y"]) - top,
-            int(geometry["WIDTH"]) + left + right, int(geometry["HEIGHT"]) + top + bottom)
+    """A window's x, y, width and height on the screen with the frame the manager drew."""
+    run = lambda *command: subprocess.run(command, capture_output=True, text=True, check=True)
+    where = dict(line.split("=") for line in run("xdotool", "getwindowgeometry", "--shell",
+                                                  window_id).stdout.split())
+    left, right, top, bottom = map(int, run("xprop", "-id", window_id, "_NET_FRAME_EXTENTS")
+                                   .stdout.split("=")[1].split(","))
+    return (int(where["X"]) - left, int(where["Y"]) - top, int(where["WIDTH"]) + left + right,
+            int(where["HEIGHT"]) + top + bottom)
 
 
 def close_from_frame(window_id):
