@@ -1,5 +1,6 @@
 #include "app/Guard.h"
 
+#include "app/Form1.h"
 #include "app/Forms.h"
 #include "app/Module1.h"
 #include "platform/Failure.h"
@@ -30,6 +31,18 @@ std::optional<platform::Failure> attempt(const std::function<void()> &body)
     return std::nullopt;
 }
 
+// A failure goes to the failure report. A call the user cancelled is no error: the status line
+// says what was cancelled and what was left.
+void report(const platform::Failure &failure)
+{
+    if (!failure.isCancellation()) {
+        platform::MessageService::current().reportFailure(failure);
+        return;
+    }
+    if (Form1 *form1 = Forms::loaded<Form1>())
+        form1->lblmessege->setCaption(failure.description());
+}
+
 } // namespace
 
 void runGuarded(const std::function<void()> &handler)
@@ -53,14 +66,14 @@ void runGuarded(const std::function<void()> &handler)
     }
     if (!failure)
         return;
-    platform::MessageService::current().reportFailure(*failure);
+    report(*failure);
     if (Forms::anyVisible() || QCoreApplication::closingDown())
         return;
     ++handlerDepth;
     failure = attempt([] { Module1::ShowMainWindow(); });
     --handlerDepth;
     if (failure)
-        platform::MessageService::current().reportFailure(*failure);
+        report(*failure);
 }
 
 } // namespace app

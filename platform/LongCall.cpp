@@ -11,6 +11,7 @@
 #include <QWindow>
 
 #include <atomic>
+#include <cerrno>
 #include <thread>
 #include <vector>
 
@@ -246,6 +247,20 @@ bool canWait()
         && qobject_cast<QApplication *>(QCoreApplication::instance());
 }
 
+// The call's own failure, except that the ECANCELED with which a cancelled call stops is said
+// in the activity's words.
+[[noreturn]] void rethrowInWords(
+    const std::exception_ptr &error, const CallState &state, const Activity &activity)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const Failure &failure) {
+        if (state.cancelRequested() && failure.number() == ECANCELED)
+            throw Failure::cancellation(activity.cancelled);
+        throw;
+    }
+}
+
 } // namespace
 
 void runLongBody(const Activity &activity, std::function<void()> body)
@@ -255,17 +270,20 @@ void runLongBody(const Activity &activity, std::function<void()> body)
         return;
     }
     if (quitting)
-        throw activity.cancelled;
+        throw Failure::cancellation(activity.cancelled);
     auto job = std::make_shared<Job>();
     startWorker(job, std::move(body));
     {
         Waiting waiting(*job, activity);
         waiting.wait();
     }
-    if (job->ending.load(std::memory_order_acquire) == Job::Abandoned)
-        throw activity.cancelled;
+    if (job->ending.load(std::memory_order_acquire) == Job::Abandoned) {
+        const bool mayComplete
+            = job->state.pastPointOfReturn() && !activity.mayStillComplete.isEmpty();
+        throw Failure::cancellation(mayComplete ? activity.mayStillComplete : activity.cancelled);
+    }
     if (job->error)
-        std::rethrow_exception(job->error);
+        rethrowInWords(job->error, job->state, activity);
 }
 
 void runDetached(std::function<void()> work)

@@ -13,15 +13,19 @@
 namespace platform {
 
 // What a long call is doing, in the words the progress box shows ("Copying notes.txt to
-// /backup"), the unit its progress is counted in, and the failure that ends it when the user
-// cancels it and it does not stop by itself in time (a call stuck inside the kernel).
+// /backup"), the unit its progress is counted in, and what the status line says when the user
+// cancels it: while nothing the call does can still happen ("copying notes.txt to /backup was
+// cancelled; nothing was copied"), and once it has passed its point of return and may still
+// complete ("...; the copy may still be put in place when the volume answers"; empty for a
+// call that has no such point).
 struct Activity
 {
     enum class Unit { None, Bytes, Entries };
 
     QString doing;
     Unit unit;
-    Failure cancelled;
+    QString cancelled;
+    QString mayStillComplete = {};
 };
 
 // Runs call, which may block on a file system, on a worker thread, while the calling handler
@@ -31,13 +35,17 @@ struct Activity
 // While the call is pending, the program's windows repaint and answer the window manager but
 // take no user input, and no handler can start (see callPending). A wait cursor shows after
 // 100 ms; after 400 ms a progress box says what is being done, shows how far it got, and offers
-// Cancel (and Esc). Cancel asks the call to stop: a call that checks cancelRequested() ends with
-// its own failure, having cleaned up; a call that does not stop within a moment is abandoned
-// (its result is thrown away whenever it comes) and activity.cancelled is thrown at once.
+// Cancel (and Esc). Cancel asks the call to stop: a call that checks cancelRequested() cleans up
+// and ends with an ECANCELED failure; a call that does not stop within a moment is abandoned.
+// Either way the handler gets Failure::cancellation with the activity's words (which of the two
+// texts depends on whether the call had passed its point of return). A call that finishes in
+// spite of the Cancel, having passed that point, hands back its result as usual.
 //
 // call runs on another thread and may outlive the handler (when abandoned), so it must hold
-// copies of what it needs, never references to the handler's locals or to widgets. Outside the
-// thread of the application's windows (or without an application), call runs directly.
+// copies of what it needs, never references to the handler's locals or to widgets. Whatever it
+// returns must own what it opened (a descriptor in an object that closes it): the result of an
+// abandoned call is destroyed when it comes. Outside the thread of the application's windows
+// (or without an application), call runs directly.
 void runLongBody(const Activity &activity, std::function<void()> body);
 
 template<class Call> auto runLong(const Activity &activity, Call call)
