@@ -92,7 +92,7 @@ void FolderTree::readStartFolder()
 {
     auto read = std::make_shared<InitialRead>();
     const QPointer<FolderTree> tree(this);
-    platform::runDetached([read, tree, path = m_path] {
+    platform::runDetached("tolvan-tree", [read, tree, path = m_path] {
         QStringList names;
         try {
             names = subfoldersInOrder(path);

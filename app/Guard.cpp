@@ -4,8 +4,8 @@
 #include "app/Forms.h"
 #include "app/Module1.h"
 #include "platform/Failure.h"
-#include "platform/LongCall.h"
 #include "platform/Services.h"
+#include "widgets/CallWaiting.h"
 
 #include <QCoreApplication>
 
@@ -49,7 +49,7 @@ void runGuarded(const std::function<void()> &handler)
 {
     // Input that reaches a handler while another one waits for a long call is dropped: no
     // handler starts inside another.
-    if (platform::callPending())
+    if (widgets::callPending())
         return;
     if (handlerDepth > 0) {
         handler();
@@ -60,7 +60,7 @@ void runGuarded(const std::function<void()> &handler)
     --handlerDepth;
     // The main window was closed while the handler waited: its call was cancelled, and the
     // program ends now that the handler has unwound, without a word about the cancelled call.
-    if (platform::quitRequested()) {
+    if (widgets::quitRequested()) {
         Forms::unload(QStringLiteral("Form1"));
         return;
     }

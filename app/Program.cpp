@@ -3,8 +3,8 @@
 #include "app/Form1.h"
 #include "app/Forms.h"
 #include "app/Guard.h"
-#include "platform/LongCall.h"
 #include "platform/Services.h"
+#include "widgets/CallWaiting.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -45,6 +45,7 @@ void startProgram()
     QApplication::setDesktopFileName(desktopId);
     QApplication::setWindowIcon(applicationIcon());
     QApplication::setQuitOnLastWindowClosed(false);
+    widgets::waitForLongCalls();
     // The window shows at once and its load handler runs while it is on screen, so a long
     // listing of the start folder shows its progress over the window. A start folder that cannot
     // be listed is reported as any handler's failure is; the window stays, so the user can move

@@ -4,8 +4,9 @@
 
 #include "app/Guard.h"
 #include "platform/LongCall.h"
-#include "platform/ProgressBox.h"
 #include "testsupport.h"
+#include "widgets/CallWaiting.h"
+#include "widgets/ProgressBox.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -30,10 +31,10 @@ Activity activity(Activity::Unit unit = Activity::Unit::None)
         QStringLiteral("copying a to /slow was cancelled; the copy may still be put in place")};
 }
 
-platform::ProgressBox *progressBox()
+widgets::ProgressBox *progressBox()
 {
     for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (auto *box = qobject_cast<platform::ProgressBox *>(window); box && box->isVisible())
+        if (auto *box = qobject_cast<widgets::ProgressBox *>(window); box && box->isVisible())
             return box;
     }
     return nullptr;
@@ -45,7 +46,7 @@ void cancelWhenShown(const QString &how)
 {
     auto *poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [poll, how] {
-        platform::ProgressBox *box = progressBox();
+        widgets::ProgressBox *box = progressBox();
         if (!box)
             return;
         poll->deleteLater();
@@ -118,13 +119,14 @@ void TestLongCall::cancel_data()
         + QStringLiteral(" copying a to /slow was cancelled; ");
     QTest::newRow("stops by itself, Cancel button")
         << false << false << "button" << cancelled + "nothing was copied";
-    QTest::newRow("stops by itself, Esc") << false << false << "Esc"
-                                          << cancelled + "nothing was copied";
-    QTest::newRow("stuck, Cancel button") << true << false << "button"
-                                          << cancelled + "nothing was copied";
+    QTest::newRow("stops by itself, Esc")
+        << false << false << "Esc" << cancelled + "nothing was copied";
+    QTest::newRow("stuck, Cancel button")
+        << true << false << "button" << cancelled + "nothing was copied";
     QTest::newRow("stuck past its point of return")
         << true << true << "button" << cancelled + "the copy may still be put in place";
-    QTest::newRow("finishes past its point of return") << false << true << "Esc" << "-";
+    QTest::newRow("finishes past its point of return") << false << true << "Esc"
+                                                       << "-";
 }
 
 void TestLongCall::cancel()
@@ -149,7 +151,7 @@ void TestLongCall::cancel()
     }),
         expected);
     QVERIFY(!progressBox());
-    QVERIFY(!platform::callPending());
+    QVERIFY(!widgets::callPending());
     release->release();
 }
 
