@@ -15,7 +15,6 @@
 #include <QStyle>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -41,10 +40,9 @@ QStringList subfoldersInOrder(const QString &path)
 // The same, read away from the window; throws also when the reading is cancelled.
 QStringList readSubfolders(const QString &path)
 {
-    const platform::Activity reading {FolderTree::tr("Reading %1").arg(platform::displayName(path)),
-        platform::Activity::Unit::None,
-        platform::Failure::refused(ECANCELED, FolderTree::tr("Cannot open the folder"), {path},
-            FolderTree::tr("cancelled"))};
+    const QString shown = platform::displayName(path);
+    const platform::Activity reading {FolderTree::tr("Reading %1").arg(shown),
+        platform::Activity::Unit::None, FolderTree::tr("reading %1 was cancelled").arg(shown)};
     return platform::runLong(reading, [path] { return subfoldersInOrder(path); });
 }
 
@@ -95,7 +93,7 @@ void FolderTree::readStartFolder()
 {
     auto read = std::make_shared<InitialRead>();
     const QPointer<FolderTree> tree(this);
-    platform::runDetached([read, tree, path = m_path] {
+    platform::runDetached("tolvan-tree", [read, tree, path = m_path] {
         QStringList names;
         try {
             names = subfoldersInOrder(path);

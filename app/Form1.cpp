@@ -3,10 +3,10 @@
 #include "app/Forms.h"
 #include "app/Guard.h"
 #include "app/Module1.h"
-#include "platform/LongCall.h"
 #include "platform/NameCodec.h"
 #include "platform/Services.h"
 #include "platform/Twips.h"
+#include "widgets/CallWaiting.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -171,8 +171,8 @@ void Form1::Close_Click()
 void Form1::closeEvent(QCloseEvent *event)
 {
     event->ignore();
-    if (platform::callPending()) {
-        platform::requestQuit();
+    if (widgets::callPending()) {
+        widgets::requestQuit();
         return;
     }
     runGuarded([this] { Close_Click(); });

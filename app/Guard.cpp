@@ -1,10 +1,11 @@
 #include "app/Guard.h"
 
+#include "app/Form1.h"
 #include "app/Forms.h"
 #include "app/Module1.h"
 #include "platform/Failure.h"
-#include "platform/LongCall.h"
 #include "platform/Services.h"
+#include "widgets/CallWaiting.h"
 
 #include <QCoreApplication>
 
@@ -30,13 +31,25 @@ std::optional<platform::Failure> attempt(const std::function<void()> &body)
     return std::nullopt;
 }
 
+// A failure goes to the failure report. A call the user cancelled is no error: the status line
+// says what was cancelled and what was left.
+void report(const platform::Failure &failure)
+{
+    if (!failure.isCancellation()) {
+        platform::MessageService::current().reportFailure(failure);
+        return;
+    }
+    if (Form1 *form1 = Forms::loaded<Form1>())
+        form1->lblmessege->setCaption(failure.description());
+}
+
 } // namespace
 
 void runGuarded(const std::function<void()> &handler)
 {
     // Input that reaches a handler while another one waits for a long call is dropped: no
     // handler starts inside another.
-    if (platform::callPending())
+    if (widgets::callPending())
         return;
     if (handlerDepth > 0) {
         handler();
@@ -47,20 +60,20 @@ void runGuarded(const std::function<void()> &handler)
     --handlerDepth;
     // The main window was closed while the handler waited: its call was cancelled, and the
     // program ends now that the handler has unwound, without a word about the cancelled call.
-    if (platform::quitRequested()) {
+    if (widgets::quitRequested()) {
         Forms::unload(QStringLiteral("Form1"));
         return;
     }
     if (!failure)
         return;
-    platform::MessageService::current().reportFailure(*failure);
+    report(*failure);
     if (Forms::anyVisible() || QCoreApplication::closingDown())
         return;
     ++handlerDepth;
     failure = attempt([] { Module1::ShowMainWindow(); });
     --handlerDepth;
     if (failure)
-        platform::MessageService::current().reportFailure(*failure);
+        report(*failure);
 }
 
 } // namespace app

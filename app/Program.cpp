@@ -2,8 +2,9 @@
 
 #include "app/Form1.h"
 #include "app/Forms.h"
-#include "platform/LongCall.h"
+#include "app/Guard.h"
 #include "platform/Services.h"
+#include "widgets/CallWaiting.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -44,20 +45,14 @@ void startProgram()
     QApplication::setDesktopFileName(desktopId);
     QApplication::setWindowIcon(applicationIcon());
     QApplication::setQuitOnLastWindowClosed(false);
+    widgets::waitForLongCalls();
     // The window shows at once and its load handler runs while it is on screen, so a long
     // listing of the start folder shows its progress over the window. A start folder that cannot
-    // be listed is reported; the window stays, so the user can move elsewhere.
+    // be listed is reported as any handler's failure is; the window stays, so the user can move
+    // elsewhere. Closed while the start folder was being read, the program simply ends.
     Form1 &form = Forms::create<Form1>();
     form.show();
-    try {
-        form.load();
-    } catch (const platform::Failure &failure) {
-        if (!platform::quitRequested())
-            platform::MessageService::current().reportFailure(failure);
-    }
-    // Closed while the start folder was being read: the program simply ends.
-    if (platform::quitRequested())
-        Forms::unload(QLatin1String(Form1::formName));
+    runGuarded([&form] { form.load(); });
 }
 
 } // namespace app

@@ -9,7 +9,6 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include <cerrno>
 
 namespace filelist {
 
@@ -173,7 +172,7 @@ void FileListModel::setSortKey(int column)
     std::vector<quint32> order;
     if (column >= 1 && column <= 4) {
         const platform::Activity sorting {tr("Sorting the list"), platform::Activity::Unit::None,
-            platform::Failure::refused(ECANCELED, tr("Cannot sort the list"), {}, tr("cancelled"))};
+            tr("sorting the list was cancelled")};
         order = platform::runLong(
             sorting, [entries = m_table.sortEntries(column, m_collation)]() mutable {
                 return RowTable::orderOf(std::move(entries));

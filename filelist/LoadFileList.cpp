@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QPointer>
 
-#include <cerrno>
 #include <memory>
 
 namespace filelist {
@@ -53,9 +52,11 @@ void loadFileList(ListView &list, QString path)
 {
     FileListModel &model = list.model();
     const int sortKey = model.sortKey();
+    const QString shown = platform::displayName(path);
     const platform::Activity reading {
-        QCoreApplication::translate("ListView1", "Reading %1").arg(platform::displayName(path)),
-        platform::Activity::Unit::Entries, cancelledListing(path)};
+        QCoreApplication::translate("ListView1", "Reading %1").arg(shown),
+        platform::Activity::Unit::Entries,
+        QCoreApplication::translate("ListView1", "reading %1 was cancelled").arg(shown)};
     // A large list is let go before the new one is read, so that two are never held at once;
     // a small one stays shown until the new rows are ready, so that a reload does not flicker.
     if (model.rowCount() > largeList) {

@@ -18,21 +18,22 @@ QString tr(const char *text)
     return QCoreApplication::translate("BinDelete", text);
 }
 
-// The walk runs on a worker thread. Cancel stops it before the next file is looked at; once a
-// file is deleted, the walk reports that rather than a cancellation.
+// The walk runs on a worker thread. Cancel stops it before the next file is looked at. Deleting
+// the file that matches is the walk's point of return: up to it, Cancel leaves everything as it
+// was; once a file is deleted, the walk reports that rather than a cancellation.
 bool walkAndDelete(const QString &folderPath, const QString &name)
 {
     const platform::FileSystemObject fileSystem;
     const platform::Folder folder = fileSystem.GetFolder(folderPath);
     bool deleted = false;
     for (const platform::File &file : folder.Files()) {
-        if (platform::cancelRequested()) {
-            if (deleted)
-                return true;
+        const bool match = file.Name() == name;
+        if (deleted && platform::cancelRequested())
+            return true;
+        if (!deleted && !(match ? platform::passPointOfReturn() : !platform::cancelRequested()))
             throw platform::Failure::refused(ECANCELED, tr("Cannot delete"),
                 {folderPath + QLatin1Char('/') + name}, tr("cancelled; nothing was deleted"));
-        }
-        if (file.Name() == name) {
+        if (match) {
             file.Delete(false);
             deleted = true;
         }
@@ -45,10 +46,11 @@ bool walkAndDelete(const QString &folderPath, const QString &name)
 bool deleteFilesNamed(const QString &folderPath, const QString &name)
 {
     const QString path = folderPath + QLatin1Char('/') + name;
-    const platform::Activity deleting {tr("Deleting %1").arg(platform::displayName(path)),
-        platform::Activity::Unit::None,
-        platform::Failure::refused(ECANCELED, tr("Cannot delete"), {path},
-            tr("cancelled; the file may still be deleted when the volume answers"))};
+    const QString shown = platform::displayName(path);
+    const platform::Activity deleting {tr("Deleting %1").arg(shown), platform::Activity::Unit::None,
+        tr("deleting %1 was cancelled; nothing was deleted").arg(shown),
+        tr("deleting %1 was cancelled; the file may still be deleted when the volume answers")
+            .arg(shown)};
     return platform::runLong(
         deleting, [folderPath, name] { return walkAndDelete(folderPath, name); });
 }

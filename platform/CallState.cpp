@@ -16,6 +16,16 @@ void CallState::setProgress(qint64 done, qint64 total)
         onProgress(done, total);
 }
 
+bool CallState::passPointOfReturn()
+{
+    int flags = m_flags.load(std::memory_order_acquire);
+    while (!(flags & CancelFlag)) {
+        if (m_flags.compare_exchange_weak(flags, flags | PastFlag, std::memory_order_acq_rel))
+            return true;
+    }
+    return false;
+}
+
 CallState *currentCall()
 {
     return threadCall;
@@ -41,6 +51,11 @@ void reportProgress(qint64 done, qint64 total)
 bool cancelRequested()
 {
     return threadCall && threadCall->cancelRequested();
+}
+
+bool passPointOfReturn()
+{
+    return !threadCall || threadCall->passPointOfReturn();
 }
 
 } // namespace platform

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <cstring>
 
 namespace platform {
@@ -37,6 +38,13 @@ Failure Failure::refused(
     if (!why.isEmpty())
         description += QStringLiteral(": ") + why;
     return Failure(number, description, why);
+}
+
+Failure Failure::cancellation(const QString &text)
+{
+    Failure failure(ECANCELED, text, text);
+    failure.m_cancellation = true;
+    return failure;
 }
 
 Failure Failure::fromErrno(int err, const QString &what, const QString &path)

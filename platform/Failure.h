@@ -22,6 +22,12 @@ public:
         const QString &why = QString());
     // "why" is the system's text for errno err.
     static Failure fromErrno(int err, const QString &what, const QString &path);
+    // A call the user cancelled: number ECANCELED, and as description the whole sentence the
+    // status line shows ("copying notes.txt to /backup was cancelled; nothing was copied").
+    // It ends a handler as any failure does, but it is the user's choice, not an error to report.
+    static Failure cancellation(const QString &text);
+
+    bool isCancellation() const { return m_cancellation; }
 
     int number() const { return m_number; }
     const QString &description() const { return m_description; }
@@ -34,6 +40,7 @@ private:
     Failure(int number, QString description, QString reason);
 
     int m_number;
+    bool m_cancellation = false;
     QString m_description;
     QString m_reason;
     QByteArray m_utf8;

@@ -638,11 +638,20 @@ void moveAcross(
     if (!sameFile(now, st))
         request.refuse(EAGAIN, Request::tr("the source was replaced while it was being moved"));
     // Cancelled by now: the copy goes again and the source stays, as if nothing had been done.
-    if (cancelRequested())
+    // Removing the source is the point of return.
+    if (!passPointOfReturn())
         request.refuse(ECANCELED, Request::tr("cancelled; nothing was moved"));
     if (unlink(from.constData()) != 0)
         request.fail(errno, Request::tr("cannot remove the source"));
     created.keep();
+}
+
+// Whether a rename of source to path can stay on its volume (folders bound elsewhere aside).
+bool onSameVolume(const struct stat &source, const QByteArray &path)
+{
+    struct stat folder;
+    return stat(splitPath(path).folderPath().constData(), &folder) == 0
+        && folder.st_dev == source.st_dev;
 }
 
 bool differOnlyInCase(const QByteArray &a, const QByteArray &b)
@@ -713,9 +722,9 @@ void copyFile(const QString &source, const QString &destination, bool overwrite)
     NewFile copy(request, created, place.name);
     writeCopy(request, in.get(), copy.fd(), st, replaced ? &*replaced : nullptr,
         Request::tr("cancelled; nothing was copied"));
-    // The last moment at which Cancel still leaves everything as it was: a call that the window
-    // has given up on must not put a copy in place afterwards.
-    if (cancelRequested())
+    // The last moment at which Cancel still leaves everything as it was. Past it, the copy is put
+    // in place and flushed whatever happens, and a window that gives up on the call says so.
+    if (!passPointOfReturn())
         request.refuse(ECANCELED, Request::tr("cancelled; nothing was copied"));
     copy.publish(request, place.name, overwrite ? Publish::Replace : Publish::NoReplace);
     created.keep();
@@ -741,6 +750,9 @@ void moveFile(const QString &source, const QString &destination)
     }
     if (S_ISDIR(st.st_mode))
         request.refuse(EISDIR, Request::tr("the source is a folder, and only files are moved"));
+    // Renaming within one volume is the move's point of return.
+    if (onSameVolume(st, to) && !passPointOfReturn())
+        request.refuse(ECANCELED, Request::tr("cancelled; nothing was moved"));
     const int err = renameNoReplace(AT_FDCWD, from.constData(), AT_FDCWD, to.constData());
     if (err == EXDEV)
         return moveAcross(request, from, to, st);

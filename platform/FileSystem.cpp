@@ -155,15 +155,17 @@ Folder FileSystemObject::GetFolder(const QString &path) const
     if (bytes.isEmpty())
         throw Failure::refused(ENOENT, tr("Cannot open the folder"), {}, tr("no path was given"));
     const Activity opening {tr("Opening %1").arg(displayName(path)), Activity::Unit::None,
-        Failure::refused(ECANCELED, tr("Cannot open the folder"), {path}, tr("cancelled"))};
-    const int fd = runLong(opening, [bytes] {
-        const int opened = ::open(bytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        return opened < 0 ? -errno : opened;
+        tr("opening %1 was cancelled").arg(displayName(path))};
+    // The open folder is made on the worker: if the window has given up on the call, the
+    // descriptor is closed as soon as the open returns.
+    auto opened = runLong(opening, [path, bytes] {
+        const int fd = ::open(bytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            throw Failure::fromErrno(errno, tr("Cannot open the folder"), path);
+        return std::make_shared<const OpenFolder>(path, bytes, fd);
     });
-    if (fd < 0)
-        throw Failure::fromErrno(-fd, tr("Cannot open the folder"), path);
     Folder folder;
-    folder.m_folder = std::make_shared<const OpenFolder>(path, bytes, fd);
+    folder.m_folder = std::move(opened);
     return folder;
 }
 
@@ -187,8 +189,9 @@ void FileSystemObject::MoveFile(const QString &source, const QString &destinatio
 {
     const auto [from, to] = fromAndTo(source, destination);
     const Activity moving {tr("Moving %1 to %2").arg(from, to), Activity::Unit::Bytes,
-        Failure::refused(ECANCELED, tr("Cannot move"), {source, destination},
-            tr("cancelled; the file may still be moved when the volume answers"))};
+        tr("moving %1 to %2 was cancelled; nothing was moved").arg(from, to),
+        tr("moving %1 to %2 was cancelled; the file may still be moved when the volume answers")
+            .arg(from, to)};
     runLong(moving, [source, destination] { changes::moveFile(source, destination); });
 }
 
@@ -197,8 +200,10 @@ void FileSystemObject::CopyFile(
 {
     const auto [from, to] = fromAndTo(source, destination);
     const Activity copying {tr("Copying %1 to %2").arg(from, to), Activity::Unit::Bytes,
-        Failure::refused(ECANCELED, tr("Cannot copy"), {source, destination},
-            tr("cancelled; nothing was copied"))};
+        tr("copying %1 to %2 was cancelled; nothing was copied").arg(from, to),
+        tr("copying %1 to %2 was cancelled; the copy may still be put in place when the volume "
+           "answers")
+            .arg(from, to)};
     runLong(copying,
         [source, destination, overwrite] { changes::copyFile(source, destination, overwrite); });
 }

@@ -5,6 +5,7 @@
 #include "app/Forms.h"
 #include "app/Module1.h"
 #include "platform/NameCodec.h"
+#include "widgets/CallWaiting.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -22,6 +23,13 @@
 #include <unistd.h>
 
 namespace testing {
+
+namespace {
+
+// Long calls made on the window thread are waited for as the program waits for them.
+const bool waiting = (widgets::waitForLongCalls(), true);
+
+} // namespace
 
 int ScriptedMessages::MsgBox(const QString &prompt, int buttons)
 {

@@ -40,6 +40,7 @@ private Q_SLOTS:
     void longCaptionsElided();
     void loadInAFolderWithoutFiles();
     void folderRemovedAfterTheTreeShowedIt();
+    void failureWithNoWindowShownBringsTheMainWindowBack_data();
     void failureWithNoWindowShownBringsTheMainWindowBack();
     void fileCloseUnloadsTheMainWindow();
 
@@ -270,23 +271,36 @@ void TestForm1::folderRemovedAfterTheTreeShowedIt()
 }
 
 // A failure that leaves no window shown is reported, and the main window comes back as after a
-// dialog: the list read again, the file buttons off, the status line as it was.
+// dialog: the list read again, the file buttons off, the status line as it was. A call the user
+// cancelled is no error: it ends the handler the same way, with no report, and the status line
+// says what was cancelled.
+void TestForm1::failureWithNoWindowShownBringsTheMainWindowBack_data()
+{
+    QTest::addColumn<bool>("cancelled");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("failure") << false << "report";
+    QTest::newRow("cancellation") << true << "reading /somewhere was cancelled";
+}
+
 void TestForm1::failureWithNoWindowShownBringsTheMainWindowBack()
 {
+    QFETCH(bool, cancelled);
+    QFETCH(QString, status);
     Form1 &form = m_scene->start();
     form.lblmessege->setCaption(QStringLiteral("report"));
     app::Module1::EnableFileButtons();
     testing::writeFile(m_scene->path("later.txt"), "x");
-    app::runGuarded([&form] {
+    app::runGuarded([&form, cancelled] {
         form.hide();
+        if (cancelled)
+            throw platform::Failure::cancellation(u"reading /somewhere was cancelled"_qs);
         throw platform::Failure::fromErrno(EIO, QStringLiteral("Cannot read"), u"/somewhere"_qs);
     });
-    QCOMPARE(m_scene->messages.failures.size(), size_t(1));
-    QCOMPARE(m_scene->messages.failures[0].number(), EIO);
+    QCOMPARE(m_scene->messages.failures.size(), size_t(cancelled ? 0 : 1));
     QVERIFY(form.isVisible());
     QCOMPARE(form.ListView1->model().rowCount(), 1);
     QCOMPARE(testing::enabledFileButtons(form), QStringList());
-    QCOMPARE(form.lblmessege->caption(), QStringLiteral("report"));
+    QCOMPARE(form.lblmessege->caption(), status);
 }
 
 void TestForm1::fileCloseUnloadsTheMainWindow()

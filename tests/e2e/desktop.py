@@ -132,6 +132,7 @@ class Session:
             if not self.running():
                 raise Failed("the program ended while waiting for %s" % what)
             if time.monotonic() > deadline:
+                self.screenshot("timed-out")
                 raise Failed("timed out after %ss waiting for %s" % (seconds, what))
             time.sleep(0.1)
 

@@ -108,6 +108,17 @@ static int slow_getattr(const char *path, struct stat *st, struct fuse_file_info
     return result(fstatat(backing_fd, relative(path), st, AT_SYMLINK_NOFOLLOW));
 }
 
+/* Opening a folder is a call of its own, slow like the others; nothing is kept open for it. */
+static int slow_opendir(const char *path, struct fuse_file_info *fi)
+{
+    (void)fi;
+    SLOW_DOWN();
+    struct stat st;
+    if (fstatat(backing_fd, relative(path), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return -errno;
+    return S_ISDIR(st.st_mode) ? 0 : -ENOTDIR;
+}
+
 static int slow_readdir(const char *path, void *buffer, fuse_fill_dir_t fill, off_t offset,
     struct fuse_file_info *fi, enum fuse_readdir_flags flags)
 {
@@ -261,6 +272,7 @@ static int slow_statfs(const char *path, struct statvfs *st)
 static const struct fuse_operations operations = {
     .init = slow_init,
     .getattr = slow_getattr,
+    .opendir = slow_opendir,
     .readdir = slow_readdir,
     .mkdir = slow_mkdir,
     .rmdir = slow_rmdir,

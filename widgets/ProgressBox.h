@@ -8,7 +8,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
-namespace platform {
+namespace widgets {
 
 // The small box that shows a long call at work: what is being done, a bar (bytes for a copy, a
 // busy bar with the count of entries read for a listing, a busy bar otherwise) and Cancel. While
@@ -20,7 +20,7 @@ class ProgressBox : public QDialog
     Q_OBJECT
 
 public:
-    ProgressBox(QWidget *over, const QString &doing, Activity::Unit unit);
+    ProgressBox(QWidget *over, const QString &doing, platform::Activity::Unit unit);
 
     void showProgress(qint64 done, qint64 total);
     void placeOver(const QWidget *window);
@@ -33,11 +33,11 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    Activity::Unit m_unit;
+    platform::Activity::Unit m_unit;
     QLabel *m_doing;
     QLabel *m_count;
     QProgressBar *m_bar;
     QPushButton *m_cancel;
 };
 
-} // namespace platform
+} // namespace widgets

@@ -1,4 +1,4 @@
-#include "platform/ProgressBox.h"
+#include "widgets/ProgressBox.h"
 
 #include "platform/Services.h"
 
@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace platform {
+namespace widgets {
 
 namespace {
 
@@ -19,7 +19,7 @@ constexpr int barSteps = 1000;
 
 } // namespace
 
-ProgressBox::ProgressBox(QWidget *over, const QString &doing, Activity::Unit unit)
+ProgressBox::ProgressBox(QWidget *over, const QString &doing, platform::Activity::Unit unit)
     : QDialog(over)
     , m_unit(unit)
     , m_doing(new QLabel(doing, this))
@@ -28,7 +28,7 @@ ProgressBox::ProgressBox(QWidget *over, const QString &doing, Activity::Unit uni
     , m_cancel(new QPushButton(tr("Cancel"), this))
 {
     setObjectName(QStringLiteral("progressBox"));
-    setWindowTitle(applicationTitle());
+    setWindowTitle(platform::applicationTitle());
     setAccessibleName(tr("Progress"));
     // Modal for the whole program, but by the long call's own holding back of input rather
     // than by Qt's modality: Qt's would also swallow the window manager's request to close a
@@ -42,10 +42,10 @@ ProgressBox::ProgressBox(QWidget *over, const QString &doing, Activity::Unit uni
     m_doing->setMinimumWidth(300);
     m_doing->setMaximumWidth(600);
     m_count->setTextFormat(Qt::PlainText);
-    m_count->setVisible(unit == Activity::Unit::Entries);
+    m_count->setVisible(unit == platform::Activity::Unit::Entries);
     m_bar->setAccessibleName(tr("Progress"));
-    m_bar->setTextVisible(unit == Activity::Unit::Bytes);
-    if (unit == Activity::Unit::Bytes)
+    m_bar->setTextVisible(unit == platform::Activity::Unit::Bytes);
+    if (unit == platform::Activity::Unit::Bytes)
         m_bar->setRange(0, barSteps);
     else
         m_bar->setRange(0, 0);
@@ -82,9 +82,9 @@ void ProgressBox::placeOver(const QWidget *window)
 
 void ProgressBox::showProgress(qint64 done, qint64 total)
 {
-    if (m_unit == Activity::Unit::Bytes && total > 0)
+    if (m_unit == platform::Activity::Unit::Bytes && total > 0)
         m_bar->setValue(int(std::min<qint64>(barSteps, done * barSteps / total)));
-    else if (m_unit == Activity::Unit::Entries)
+    else if (m_unit == platform::Activity::Unit::Entries)
         m_count->setText(tr("%1 entries").arg(QLocale().toString(done)));
 }
 
@@ -99,4 +99,4 @@ void ProgressBox::closeEvent(QCloseEvent *event)
     Q_EMIT cancelPressed();
 }
 
-} // namespace platform
+} // namespace widgets
