@@ -1,7 +1,7 @@
 #include "app/Caption.h"
 
 #include "platform/NameCodec.h"
-#include "platform/TextFit.h"
+#include "widgets/TextFit.h"
 
 #include <QEvent>
 
@@ -41,7 +41,7 @@ void Caption::fit()
     const QString whole = platform::displayName(m_caption);
     const QRect area = contentsRect();
     const int lineCount = wordWrap() ? std::max(1, area.height() / fontMetrics().lineSpacing()) : 1;
-    const platform::FittedText shown = platform::fitted(whole, font(), area.width(), lineCount);
+    const widgets::FittedText shown = widgets::fitted(whole, font(), area.width(), lineCount);
     setText(shown.text);
     setToolTip(shown.cut ? whole : QString());
 }

@@ -2,8 +2,8 @@
 
 #include "platform/FileSystem.h"
 #include "platform/NameCodec.h"
-#include "platform/TextFit.h"
 #include "platform/Volumes.h"
+#include "widgets/TextFit.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -157,7 +157,8 @@ void FittedMessageBox::fitText()
     std::vector<int> lines;
     int total = 0;
     for (const QString &paragraph : paragraphs) {
-        lines.push_back(int(std::max<qsizetype>(1, linesOf(paragraph, font(), lineWidth).size())));
+        lines.push_back(
+            int(std::max<qsizetype>(1, widgets::linesOf(paragraph, font(), lineWidth).size())));
         total += lines.back();
     }
     while (total > lineCount) {
@@ -170,7 +171,8 @@ void FittedMessageBox::fitText()
     QStringList shown;
     bool cut = false;
     for (size_t k = 0; k < lines.size(); ++k) {
-        const FittedText part = fitted(paragraphs[qsizetype(k)], font(), lineWidth, lines[k]);
+        const widgets::FittedText part
+            = widgets::fitted(paragraphs[qsizetype(k)], font(), lineWidth, lines[k]);
         shown.push_back(part.text);
         cut = cut || part.cut;
     }

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace platform {
+namespace widgets {
 
 // Fitting a text into a few lines of a given width, for labels and boxes that show paths and
 // names: a long name has no spaces to break at, so it breaks anywhere, and a text too long even
@@ -25,4 +25,4 @@ struct FittedText
 // middle left out as needed.
 FittedText fitted(const QString &text, const QFont &font, int width, int lineCount);
 
-} // namespace platform
+} // namespace widgets

@@ -1,9 +1,9 @@
-#include "platform/TextFit.h"
+#include "widgets/TextFit.h"
 
 #include <QFontMetrics>
 #include <QTextLayout>
 
-namespace platform {
+namespace widgets {
 
 namespace {
 
@@ -62,4 +62,4 @@ FittedText fitted(const QString &text, const QFont &font, int width, int lineCou
         true};
 }
 
-} // namespace platform
+} // namespace widgets
