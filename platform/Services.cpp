@@ -15,7 +15,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <vector>
 
 #include <malloc.h>
 
@@ -123,15 +122,16 @@ private:
     void detailsToggled();
 };
 
+// The screen of the window the box stands over, or the box's own.
 QRect FittedMessageBox::screenArea() const
 {
-    const QWidget *over = parentWidget();
-    const QScreen *display = over ? over->screen() : screen();
-    return display ? display->availableGeometry() : QRect(0, 0, 1024, 768);
+    return (parentWidget() ? parentWidget() : this)->screen()->availableGeometry();
 }
 
-// The label shows the text in lines no wider than the line width, and in no more lines than
-// two thirds of the screen's height hold.
+// The label shows the text in lines of at most 80 average characters, which read comfortably,
+// and no wider than leaves the box two thirds of the screen wide; in no more lines than leave it
+// two thirds of the screen high. The box's parts beside and below the text are what the layout
+// needs beyond the text's one long line.
 void FittedMessageBox::fitText()
 {
     QLabel *label = textLabel();
@@ -151,36 +151,13 @@ void FittedMessageBox::fitText()
     const int lineCount = std::max(3,
         (area.height() * 2 / 3 - (needed.height() - textSize.height()) - titleBar)
             / fontMetrics().lineSpacing());
-
-    // Each paragraph gets the lines it needs; while they are too many, the longest gives up one.
-    const QStringList paragraphs = whole.split(QLatin1Char('\n'));
-    std::vector<int> lines;
-    int total = 0;
-    for (const QString &paragraph : paragraphs) {
-        lines.push_back(
-            int(std::max<qsizetype>(1, widgets::linesOf(paragraph, font(), lineWidth).size())));
-        total += lines.back();
-    }
-    while (total > lineCount) {
-        const auto longest = std::max_element(lines.begin(), lines.end());
-        if (*longest <= 1)
-            break;
-        --*longest;
-        --total;
-    }
-    QStringList shown;
-    bool cut = false;
-    for (size_t k = 0; k < lines.size(); ++k) {
-        const widgets::FittedText part
-            = widgets::fitted(paragraphs[qsizetype(k)], font(), lineWidth, lines[k]);
-        shown.push_back(part.text);
-        cut = cut || part.cut;
-    }
-    if (shown.join(QLatin1Char('\n')) == whole)
+    const widgets::FittedText shown
+        = widgets::fittedParagraphs(whole, font(), lineWidth, lineCount);
+    if (shown.text == whole)
         return;
-    label->setText(shown.join(QLatin1Char('\n')));
+    label->setText(shown.text);
     label->setAccessibleName(whole);
-    if (cut)
+    if (shown.cut)
         setDetailedText(whole);
 }
 

@@ -3,6 +3,9 @@
 #include <QFontMetrics>
 #include <QTextLayout>
 
+#include <algorithm>
+#include <vector>
+
 namespace widgets {
 
 namespace {
@@ -60,6 +63,32 @@ FittedText fitted(const QString &text, const QFont &font, int width, int lineCou
     return {linesOf(metrics.elidedText(text, Qt::ElideMiddle, fits), font, width)
                 .join(QLatin1Char('\n')),
         true};
+}
+
+FittedText fittedParagraphs(const QString &text, const QFont &font, int width, int lineCount)
+{
+    const QStringList paragraphs = text.split(QLatin1Char('\n'));
+    std::vector<int> lines;
+    int total = 0;
+    for (const QString &paragraph : paragraphs) {
+        lines.push_back(int(std::max<qsizetype>(1, linesOf(paragraph, font, width).size())));
+        total += lines.back();
+    }
+    while (total > lineCount) {
+        const auto longest = std::max_element(lines.begin(), lines.end());
+        if (*longest <= 1)
+            break;
+        --*longest;
+        --total;
+    }
+    QStringList shown;
+    bool cut = false;
+    for (size_t k = 0; k < lines.size(); ++k) {
+        const FittedText part = fitted(paragraphs[qsizetype(k)], font, width, lines[k]);
+        shown.push_back(part.text);
+        cut = cut || part.cut;
+    }
+    return {shown.join(QLatin1Char('\n')), cut};
 }
 
 } // namespace widgets

@@ -25,4 +25,8 @@ struct FittedText
 // middle left out as needed.
 FittedText fitted(const QString &text, const QFont &font, int width, int lineCount);
 
+// The same for a text of several paragraphs, in no more than lineCount lines in all: each
+// paragraph gets the lines it needs, and while they are too many the longest gives up one.
+FittedText fittedParagraphs(const QString &text, const QFont &font, int width, int lineCount);
+
 } // namespace widgets
