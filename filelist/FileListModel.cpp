@@ -9,7 +9,6 @@
 #include <QMimeData>
 #include <QUrl>
 
-
 namespace filelist {
 
 FileListModel::FileListModel(QObject *parent)

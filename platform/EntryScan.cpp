@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -26,14 +27,15 @@ constexpr int statusFlags = AT_NO_AUTOMOUNT | AT_STATX_SYNC_AS_STAT;
 // Large enough for some thousands of entries per system call.
 constexpr size_t batchBytes = 256 * 1024;
 
+// The fixed part of the kernel's struct linux_dirent64; the entry's name follows its type byte.
 struct LinuxDirent64
 {
     ino64_t d_ino;
     off64_t d_off;
     unsigned short d_reclen;
     unsigned char d_type;
-    char d_name[];
 };
+constexpr size_t direntNameOffset = offsetof(LinuxDirent64, d_type) + 1;
 
 Timestamp toTimestamp(const struct statx_timestamp &t)
 {
@@ -138,13 +140,15 @@ const char *EntryReader::next(size_t &length, unsigned char &type)
     for (;;) {
         if (m_position >= m_filled && !fill())
             return nullptr;
-        const auto *entry = reinterpret_cast<const LinuxDirent64 *>(m_buffer + m_position);
+        const char *record = m_buffer + m_position;
+        const auto *entry = reinterpret_cast<const LinuxDirent64 *>(record);
+        const char *name = record + direntNameOffset;
         m_position += entry->d_reclen;
-        if (isDots(entry->d_name))
+        if (isDots(name))
             continue;
-        length = std::strlen(entry->d_name);
+        length = std::strlen(name);
         type = entry->d_type;
-        return entry->d_name;
+        return name;
     }
 }
 

@@ -119,11 +119,6 @@ bool openInTree(app::FolderTree *tree, const QString &path);
 extern const QStringList allFileButtons;
 QStringList enabledFileButtons(const app::Form1 &form);
 
-// A fresh folder of its own (under the current folder, named after the test program) that is
-// the process's current folder, scripted message, open and volume services (one volume, "/"),
-// and the English locale. start() loads and shows the main window there. On destruction every
-// window is unloaded, the names the windows share are cleared, the current folder is restored
-// and the folder is removed.
 // Gives up, for this thread and the threads it starts, root's right to read, write and search
 // any file whatever its mode, so that a folder's mode bits apply; restores it when it goes.
 // active() is false where the right could not be given up.
@@ -143,6 +138,11 @@ private:
     bool m_active = false;
 };
 
+// A fresh folder of its own (under the current folder, named after the test program) that is
+// the process's current folder, scripted message, open and volume services (one volume, "/"),
+// and the English locale. start() loads and shows the main window there. On destruction every
+// window is unloaded, the names the windows share are cleared, the current folder is restored
+// and the folder is removed.
 class MainWindowScene
 {
 public:
