@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLayout>
+#include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
 #include <QStyle>
@@ -215,6 +216,49 @@ void FolderTree::keepAboveParentEdge()
     setViewportMargins(0, 0, 0, hidden);
     if (QLayout *bar = verticalScrollBar()->parentWidget()->layout())
         bar->setContentsMargins(0, 0, 0, hidden);
+}
+
+// Every row is drawn afresh when the keyboard comes or goes: the current row looks different.
+void FolderTree::focusInEvent(QFocusEvent *event)
+{
+    QTreeWidget::focusInEvent(event);
+    viewport()->update();
+}
+
+void FolderTree::focusOutEvent(QFocusEvent *event)
+{
+    QTreeWidget::focusOutEvent(event);
+    viewport()->update();
+}
+
+// The styles draw the selected row alike with or without the keyboard, and a focus frame only
+// after a Tab, if at all. With the keyboard, the current row is highlighted and framed; without
+// it, it is tinted, so that the current folder still shows.
+void FolderTree::drawRow(
+    QPainter *painter, const QStyleOptionViewItem &options, const QModelIndex &index) const
+{
+    QStyleOptionViewItem row(options);
+    const bool keys = hasFocus();
+    if (!keys) {
+        const QColor highlight = palette().color(QPalette::Highlight);
+        const QColor base = palette().color(QPalette::Base);
+        row.palette.setColor(QPalette::Highlight,
+            QColor((highlight.red() + 3 * base.red()) / 4,
+                (highlight.green() + 3 * base.green()) / 4,
+                (highlight.blue() + 3 * base.blue()) / 4));
+        row.palette.setColor(QPalette::HighlightedText, palette().color(QPalette::Text));
+    }
+    QTreeWidget::drawRow(painter, row, index);
+    if (!keys || index != currentIndex())
+        return;
+    const QRect frame = QRect(options.rect.left(), visualRect(index).top(), options.rect.width(),
+        visualRect(index).height())
+                            .adjusted(1, 1, -2, -2);
+    painter->save();
+    painter->setPen(QPen(palette().color(QPalette::HighlightedText), 1, Qt::DotLine));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(frame);
+    painter->restore();
 }
 
 QString FolderTree::normalized(const QString &path)

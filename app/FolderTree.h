@@ -14,7 +14,8 @@ namespace app {
 // throws and keeps the old path if not, and when the path changes raises Change before the
 // assignment returns. It shows the path from the top where it can. Where its parent cuts off its
 // bottom (the main window's tree reaches below the window), its rows and scroll bar end above
-// that edge, so that every row can be scrolled into sight.
+// that edge, so that every row can be scrolled into sight. Its current row says whether the tree
+// has the keyboard: highlighted and framed while it has, only tinted while it has not.
 class FolderTree : public QTreeWidget
 {
     Q_OBJECT
@@ -47,6 +48,10 @@ Q_SIGNALS:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void drawRow(QPainter *painter, const QStyleOptionViewItem &options,
+        const QModelIndex &index) const override;
 
 private:
     void readStartFolder();

@@ -3,6 +3,7 @@
 #include "app/Forms.h"
 #include "app/Guard.h"
 #include "app/Module1.h"
+#include "platform/NameCodec.h"
 #include "platform/Services.h"
 #include "platform/Twips.h"
 #include "widgets/CallWaiting.h"
@@ -157,7 +158,7 @@ void Form1::load()
     picBin->setPixmap(Imgbinlst->image(1));
     Module1::DisableFileButtons();
     Module1::LoadFileList(Dir1->Path());
-    txtpath->setText(Dir1->Path());
+    setPathBox(Dir1->Path());
 }
 
 void Form1::Close_Click()
@@ -209,7 +210,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
 // listed folder again first: a folder that cannot be opened changes nothing.
 void Form1::txtpath_ReturnPressed()
 {
-    const QString typed = txtpath->text();
+    const QString typed = pathBoxFolder();
     showListedFolder();
     Dir1->setPath(typed);
 }
@@ -226,13 +227,27 @@ void Form1::txtpath_LostFocus()
 
 void Form1::showListedFolder()
 {
-    txtpath->setText(Dir1->Path());
+    setPathBox(Dir1->Path());
+}
+
+// The box shows the path with its bidirectional controls as visible marks, as the tree shows
+// names, so that a folder's name cannot pass for another ("photos" U+202E "gpj.exe" would read
+// "photosexe.jpg").
+void Form1::setPathBox(const QString &path)
+{
+    m_pathBoxPath = path;
+    txtpath->setText(platform::markedName(path));
+}
+
+QString Form1::pathBoxFolder() const
+{
+    return platform::editedName(m_pathBoxPath, txtpath->text());
 }
 
 void Form1::Dir1_Change()
 {
     Module1::LoadFileList(Dir1->Path());
-    txtpath->setText(Dir1->Path());
+    setPathBox(Dir1->Path());
     Module1::DisableFileButtons();
     lblmessege->setCaption(QString());
 }
@@ -250,7 +265,7 @@ void Form1::Drive1_Change()
 
 void Form1::ListView1_ItemClick()
 {
-    const QString folder = txtpath->text();
+    const QString folder = pathBoxFolder();
     const QString name = ListView1->SelectedItemText();
     lblFilePath->setCaption(folder + QLatin1Char('/') + name);
     Module1::EnableFileButtons();

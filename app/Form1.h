@@ -31,6 +31,11 @@ public:
     // The load handler: puts the bin picture in place, disables the file buttons, lists the
     // start folder and fills the path box.
     void load();
+    // The exact folder path the path box stands for: its text with the marks it shows for
+    // bidirectional controls taken back to the characters they stand for, where the user left
+    // them as they were (as the rename box does). Whoever builds a path from the box reads this,
+    // never the shown text.
+    QString pathBoxFolder() const;
 
     QLineEdit *txtpath;
     FolderTree *Dir1;
@@ -88,8 +93,10 @@ private:
 
     void changeView(int view);
     void showListedFolder();
+    void setPathBox(const QString &path);
 
     bool m_centred = false;
+    QString m_pathBoxPath; // the exact path last written to the path box
 };
 
 } // namespace app

@@ -5,8 +5,8 @@
 #include "app/Guard.h"
 #include "app/Module1.h"
 #include "platform/FileSystem.h"
-#include "platform/Twips.h"
 #include "platform/NameCodec.h"
+#include "platform/Twips.h"
 
 #include <cerrno>
 
@@ -60,7 +60,7 @@ void Form2::cmdChange_Click()
     // Opened only to refuse the command when the main window's folder has gone; the paths below
     // are built from the window's texts.
     const platform::Folder mainFolderMustExist = fileSystem.GetFolder(form1.Dir1->Path());
-    const QString folderText = form1.txtpath->text();
+    const QString folderText = form1.pathBoxFolder();
     const QString newPath = folderText + QLatin1Char('/') + NewFileName;
     const QString oldPath = folderText + QLatin1Char('/') + SelectedFileName;
     try {

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTest>
 #include <QTreeView>
 
@@ -33,6 +34,7 @@ private Q_SLOTS:
     void controlsReachableAtTheirCentres_data();
     void controlsReachableAtTheirCentres();
     void renameKey();
+    void messageBoxOverTheWindowInUse_data();
     void messageBoxOverTheWindowInUse();
     void longCaptionsElided_data();
     void longCaptionsElided();
@@ -183,10 +185,24 @@ void TestForm1::longCaptionsElided()
     QCOMPARE(caption->toolTip(), QString());
 }
 
+void TestForm1::messageBoxOverTheWindowInUse_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("details"); // whether the whole text goes into the details area
+    QTest::newRow("short") << "file is deleted" << false;
+    QTest::newRow("a 300-character name")
+        << "Error 36\n\nCannot rename 'a' to '" + QString(300, QLatin1Char('n')) + "'" << false;
+    QTest::newRow("a path longer than the screen holds")
+        << "Cannot open the folder '" + QStringLiteral("/segment").repeated(1000) + "'" << true;
+}
+
 // A message box stands over the window in use, not at the screen's centre, and is wide enough
-// for its title beside the frame's buttons, however short its text.
+// for its title beside the frame's buttons, however short its text, and on the screen, at most
+// two thirds of it wide, its text in lines that fit or, cut, whole in the details area.
 void TestForm1::messageBoxOverTheWindowInUse()
 {
+    QFETCH(QString, text);
+    QFETCH(bool, details);
     testing::writeFile(m_scene->path("note.txt"), "x");
     Form1 &form = m_scene->start();
     QVERIFY(m_scene->clickFile(QStringLiteral("note.txt")));
@@ -197,16 +213,23 @@ void TestForm1::messageBoxOverTheWindowInUse()
     QVERIFY(QTest::qWaitForWindowActive(dialog));
     QCOMPARE(platform::windowInUse(), dialog);
 
-    const std::unique_ptr<QMessageBox> box
-        = platform::messageBox(QMessageBox::NoIcon, QStringLiteral("file is deleted"));
+    const std::unique_ptr<QMessageBox> box = platform::messageBox(QMessageBox::NoIcon, text);
     box->show();
     QVERIFY(QTest::qWaitForWindowExposed(box.get()));
-    QVERIFY2(dialog->frameGeometry().contains(box->frameGeometry().center()),
+    QVERIFY2(box->frameGeometry().contains(dialog->frameGeometry().center()),
         "the box is not over the window in use");
     QFont titleFont = box->font();
     titleFont.setBold(true);
     const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(box->windowTitle());
     QVERIFY(box->width() >= titleWidth + 6 * box->fontMetrics().height());
+    const QRect screen = box->screen()->availableGeometry();
+    QVERIFY(screen.contains(box->frameGeometry()));
+    QVERIFY(box->width() <= screen.width() * 2 / 3);
+    const QWidget *label = box->findChild<QWidget *>(QStringLiteral("qt_msgbox_label"));
+    QVERIFY(label->sizeHint().width() <= label->width());
+    QCOMPARE(box->detailedText(), details ? text : QString());
+    if (!details)
+        QCOMPARE(label->property("text").toString().remove(u'\n'), QString(text).remove(u'\n'));
 }
 
 // The state after loading in a folder without files.

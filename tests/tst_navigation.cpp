@@ -33,6 +33,8 @@ namespace {
 
 const QByteArray oddNames[]
     = {"$(touch pwned); x", "-rf", "a b", "`id`;|&>out", "new\nline", "caf\xe9 \xff.txt"};
+// A folder whose name would read "photosexe.jpg" if its bidi control were shown as such: "{rlo}".
+const QString rloFolder = QStringLiteral("photos\u202Egpj.exe");
 
 } // namespace
 
@@ -89,10 +91,11 @@ void Navigation::init()
 {
     m_scene.emplace();
     for (const char *sub : {"alpha", "alpha/.dotdir", "alpha/file2", "alpha/file10", "alpha/inner",
-             "alpha/locked", "beta", "odd"})
+             "alpha/locked", "beta", "odd", "photos\xe2\x80\xaegpj.exe"})
         testing::makeFolder(m_scene->path(sub));
     for (const char *file : {"top.txt", "alpha/a1.txt", "alpha/a2.txt", "alpha/inner/i1.txt",
-             "alpha/inner/i2.dat", "alpha/locked/l1.txt", "beta/b1.txt", "beta/b2.log"})
+             "alpha/inner/i2.dat", "alpha/locked/l1.txt", "beta/b1.txt", "beta/b2.log",
+             "photos\xe2\x80\xaegpj.exe/p1.txt"})
         testing::writeFile(m_scene->path(file), "x");
     for (const QByteArray &name : oddNames)
         testing::writeFile(m_scene->path("odd/" + name), "x");
@@ -128,6 +131,7 @@ QString Navigation::expand(QString text) const
             : folder(QLatin1String(key));
         text.replace(token, path);
     }
+    text.replace(QStringLiteral("{rlo}"), folder(rloFolder));
     return text;
 }
 
@@ -280,7 +284,8 @@ void Navigation::treeInsideItsWindow_data()
 }
 
 // A tree opens showing the path from the top, and scrolled to its end, its last row and its
-// scroll bar lie wholly inside its window, though the main window's tree reaches below it.
+// scroll bar lie wholly inside its window, though the main window's tree reaches below it. Its
+// current row looks different while the tree has the keyboard.
 void Navigation::treeInsideItsWindow()
 {
     QFETCH(QString, button);
@@ -303,6 +308,14 @@ void Navigation::treeInsideItsWindow()
         window = dialog;
     }
     QVERIFY(tree->visualItemRect(tree->topLevelItem(0)).top() >= 0);
+    const QPoint inRow(
+        tree->viewport()->width() - 10, tree->visualItemRect(tree->currentItem()).center().y());
+    tree->window()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(tree->window()));
+    tree->setFocus(Qt::TabFocusReason);
+    const int withKeys = qGray(tree->viewport()->grab().toImage().pixel(inRow));
+    tree->clearFocus();
+    QVERIFY(std::abs(qGray(tree->viewport()->grab().toImage().pixel(inRow)) - withKeys) > 32);
 
     tree->scrollToBottom();
     QTreeWidgetItem *last = tree->currentItem()->child(tree->currentItem()->childCount() - 1);
@@ -655,6 +668,8 @@ void Navigation::openFile_data()
         << L {"click a1.txt", "rightclick a2.txt", "open"} << L {"{alpha}/a2.txt"};
     QTest::newRow("press that starts a drag, after a click")
         << L {"click a1.txt", "press a2.txt", "open"} << L {"{alpha}/a2.txt"};
+    QTest::newRow("Enter in the path box of a folder named with a bidi control") << L {
+        "tree {top}", "tree {rlo}", "path Return", "click p1.txt", "open"} << L {"{rlo}/p1.txt"};
 }
 
 // The open service gets the text under the list, unchanged, even when it is empty; opening
@@ -763,6 +778,10 @@ bool Navigation::runStep(const QString &step)
         m_form->txtpath->setFocus(Qt::MouseFocusReason);
         m_form->txtpath->selectAll();
         QTest::keyClicks(m_form->txtpath, argument);
+    } else if (action == QLatin1String("path")) {
+        if (m_form->txtpath->text() != platform::markedName(m_form->Dir1->Path()))
+            QTest::qFail("the path box shows no marks for bidi controls", __FILE__, __LINE__);
+        QTest::keySequence(m_form->txtpath, QKeySequence(argument));
     } else if (action == QLatin1String("file")) {
         testing::writeFile(bytesOf(argument), "x");
     } else if (action == QLatin1String("delete")) {

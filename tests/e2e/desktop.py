@@ -327,6 +327,17 @@ def focus_window(title, newest=False):
     subprocess.run(["timeout", "5", "xdotool", "windowactivate", "--sync", target], check=True)
 
 
+def frame_of(window_id):
+    """A window's x, y, width and height on the screen with the frame the manager drew."""
+    run = lambda *command: subprocess.run(command, capture_output=True, text=True, check=True)
+    where = dict(line.split("=") for line in run("xdotool", "getwindowgeometry", "--shell",
+                                                  window_id).stdout.split())
+    left, right, top, bottom = map(int, run("xprop", "-id", window_id, "_NET_FRAME_EXTENTS")
+                                   .stdout.split("=")[1].split(","))
+    return (int(where["X"]) - left, int(where["Y"]) - top, int(where["WIDTH"]) + left + right,
+            int(where["HEIGHT"]) + top + bottom)
+
+
 def close_from_frame(window_id):
     """Asks the window manager to close a window, as its frame's close button does
     (_NET_CLOSE_WINDOW, which the manager passes on as WM_DELETE_WINDOW)."""

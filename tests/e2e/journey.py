@@ -3,7 +3,8 @@ subfolder, picks a file, renames it, copies it into another folder, moves it bac
 start folder, drops another onto the bin, looks at every view, sorts by every column, then does
 the same with the keyboard alone (picks files by typing, copies with Enter, deletes with the
 Delete key, sorts with Ctrl+3) and closes the window. After each step the files on disk and the
-window's texts are checked.
+window's texts are checked. On the way: a folder named with a bidi control, opened from the
+path box, and a rename to a name too long, refused in a box over the dialog, on the screen.
 
 Usage (through run.sh): journey.py /path/to/tolvan-file-explorer
 """
@@ -15,8 +16,8 @@ import os
 import pyatspi
 
 from desktop import (MAIN_TITLE, Failed, centre, click, column_headers, double_click, drag,
-                     extents, find, focus_window, focused_control, key, main, need, table_rows,
-                     text_of, type_text, walk)
+                     extents, find, focus_window, focused_control, frame_of, key, main, need,
+                     table_rows, text_of, type_text, walk, x_windows, xdotool)
 
 # name: (size in bytes, age of its modification time in hours)
 SUB1 = {
@@ -27,6 +28,10 @@ SUB1 = {
     "delta.log": (3100, 4),
     "eps.md": (400, 1),
 }
+# A folder that would read "xmasexe.jpg" if its bidi control were shown as such, and what it holds.
+BIDI = ["xmas\u202egpj.exe", "xmas\u202egpj.exe/inner", "xmas\u202egpj.exe/inner/deep.txt"]
+RENAME = "Change the File Name to..."
+SCREEN = (2048, 1536)  # run.sh's X server
 
 
 def prepare(scratch):
@@ -34,6 +39,8 @@ def prepare(scratch):
     expected = os.path.join(scratch, "expected")
     for folder in (work, os.path.join(work, "sub1"), os.path.join(work, "sub2"), expected):
         os.makedirs(folder)
+    os.makedirs(os.path.join(work, BIDI[1]))
+    open(os.path.join(work, BIDI[2]), "wb").close()
     now = datetime.datetime.now().timestamp()
     files = {"top.txt": (700, 3)}
     files.update({os.path.join("sub1", name): value for name, value in SUB1.items()})
@@ -147,6 +154,22 @@ class Journey:
         self.click_file("gamma.txt")
         self.s.screenshot("sub1")
 
+    def bidi_folder(self):
+        self.s.step("1b: a folder named with a bidi control, then its subfolder from the path box")
+        self.open_folder(self.main(), "xmas\u27e8U+202E\u27e9gpj.exe")
+        shown = os.path.join(self.work, "xmas\u27e8U+202E\u27e9gpj.exe")
+        self.s.wait_for(10, "the path box to show the mark (it shows %a)" % self.folder(),
+                        lambda: self.folder() == shown)
+        click(centre(need(self.main(), "Current folder", pyatspi.ROLE_TEXT)))
+        key("End")
+        type_text("/inner")
+        key("Return")
+        self.s.wait_for(10, "the subfolder's file", lambda: self.listed() == ["deep.txt"])
+        self.s.screenshot("bidi-folder")
+        self.open_folder(self.main(), os.path.basename(self.work))
+        self.s.wait_for(10, "the path box to show the start folder",
+                        lambda: self.folder() == self.work)
+
     def rename(self):
         self.s.step("3: rename alpha.txt to renamed.txt (F2, type, Enter)")
         self.click_file("alpha.txt")
@@ -164,6 +187,32 @@ class Journey:
         same_bytes(os.path.join(self.expected, "alpha.txt"),
                    os.path.join(self.sub1, "renamed.txt"))
         self.expect_label("Status", "alpha.txt has been renamed to renamed.txt")
+
+    def rename_too_long(self):
+        self.s.step("3b: rename beta.txt to 300 letters: the refusal over the dialog, on screen")
+        self.click_file("beta.txt")
+        key("F2")
+        dialog = self.dialog(RENAME)
+        # In a corner, where a box centred over the dialog would not fit on the screen.
+        xdotool("windowmove", "--sync", x_windows(RENAME)[0], SCREEN[0] - 400, SCREEN[1] - 150)
+        key("ctrl+a")
+        xdotool("type", "--delay", 2, "n" * 300)
+        key("Return")
+        self.s.wait_for(10, "the failure box", self.s.message_box)
+        box = self.s.wait_for(5, "its frame", lambda: frame_of(x_windows(MAIN_TITLE)[-1]))
+        x, y, width, height = box
+        left, top, dialog_width, dialog_height = extents(dialog)
+        if not (0 <= x < left + dialog_width // 2 < x + width <= SCREEN[0] and 0 <= y < top
+                + dialog_height // 2 < y + height <= SCREEN[1] and width <= SCREEN[0] * 2 // 3):
+            raise Failed("the failure box's frame at %s is not over the dialog at %s, on the "
+                         "screen" % (box, extents(dialog)))
+        self.s.screenshot("rename-too-long")
+        focus_window(MAIN_TITLE, newest=True)
+        key("Return")
+        self.s.wait_for(10, "the box to close", lambda: self.s.message_box() is None)
+        focus_window(RENAME)
+        key("Escape")
+        self.back_to_main(RENAME)  # beta.txt is checked on disk with the others after step 6
 
     def copy(self):
         self.s.step("4: copy renamed.txt into sub2 through Copy To")
@@ -221,7 +270,7 @@ class Journey:
                         lambda: "gamma.txt" not in self.listed())
         check_tree(self.work, ["sub1", "sub2", "top.txt", "renamed.txt", "sub2/renamed.txt",
                                "sub1/beta.txt", "sub1/zeta.txt", "sub1/delta.log",
-                               "sub1/eps.md"])
+                               "sub1/eps.md"] + BIDI)
         for name in ("beta.txt", "zeta.txt", "delta.log", "eps.md"):
             same_bytes(os.path.join(self.expected, name), os.path.join(self.sub1, name))
         same_bytes(os.path.join(self.expected, "top.txt"), os.path.join(self.work, "top.txt"))
@@ -363,7 +412,7 @@ class Journey:
             raise Failed("Delete and Enter did not delete sub1/delta.log")
         check_tree(self.work, ["sub1", "sub2", "top.txt", "renamed.txt", "sub2/renamed.txt",
                                "sub2/zeta.txt", "sub1/beta.txt", "sub1/zeta.txt",
-                               "sub1/eps.md"])
+                               "sub1/eps.md"] + BIDI)
 
         # Ctrl+3 clicks the third header: the files by size, as the disk has them.
         focus_window(MAIN_TITLE)
@@ -392,9 +441,9 @@ def value_key(header, text):
 
 def run(session):
     journey = Journey(session)
-    for step in (journey.start, journey.open_subfolder, journey.rename, journey.copy,
-                 journey.move, journey.delete, journey.views, journey.sorting, journey.keyboard,
-                 journey.close):
+    for step in (journey.start, journey.bidi_folder, journey.open_subfolder, journey.rename,
+                 journey.rename_too_long, journey.copy, journey.move, journey.delete,
+                 journey.views, journey.sorting, journey.keyboard, journey.close):
         step()
 
 
