@@ -9,7 +9,7 @@
 #include "fileops/Form3.h"
 #include "fileops/Form4.h"
 #include "platform/NameCodec.h"
-#include "platform/Services.h"
+#include "widgets/Services.h"
 
 namespace app {
 
@@ -19,7 +19,7 @@ namespace {
 // the application and does not look at the outcome.
 void openSelectedFile(const Form1 &form)
 {
-    platform::OpenService::current().open(form.lblFilePath->caption());
+    widgets::OpenService::current().open(form.lblFilePath->caption());
 }
 
 QString deleteQuestion(const QString &name)
@@ -74,16 +74,16 @@ void Form1::cmdMove_Click()
 // answer box says what happened: a name that no longer matches any file deleted nothing.
 void Form1::picBin_Drop()
 {
-    auto &messages = platform::MessageService::current();
+    auto &messages = widgets::MessageService::current();
     const QString name = ListView1->SelectedItemText();
-    if (messages.MsgBox(deleteQuestion(name), platform::MessageService::OkCancel)
-        == platform::MessageService::Ok) {
+    if (messages.MsgBox(deleteQuestion(name), widgets::MessageService::OkCancel)
+        == widgets::MessageService::Ok) {
         if (fileops::deleteFilesNamed(Dir1->Path(), ListView1->SelectedItemText()))
-            messages.MsgBox(QStringLiteral("file is deleted"), platform::MessageService::OkOnly);
+            messages.MsgBox(QStringLiteral("file is deleted"), widgets::MessageService::OkOnly);
         else
             messages.MsgBox(QStringLiteral("no file was deleted: ") + name
                     + QStringLiteral(" is no longer in this folder"),
-                platform::MessageService::OkOnly);
+                widgets::MessageService::OkOnly);
     }
     Module1::LoadFileList(Dir1->Path());
     Module1::ShowMainWindow();

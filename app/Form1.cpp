@@ -4,9 +4,9 @@
 #include "app/Guard.h"
 #include "app/Module1.h"
 #include "platform/NameCodec.h"
-#include "platform/Services.h"
-#include "platform/Twips.h"
 #include "widgets/CallWaiting.h"
+#include "widgets/Services.h"
+#include "widgets/Twips.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -27,13 +27,13 @@ namespace app {
 Form1::Form1()
 {
     initResources();
-    setWindowTitle(platform::applicationTitle());
+    setWindowTitle(widgets::applicationTitle());
     // The window keeps its size: its frame offers no maximize button.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(platform::twipsToPixels(13800), platform::twipsToPixels(8070));
+    client->setFixedSize(widgets::twipsToPixels(13800), widgets::twipsToPixels(8070));
     setCentralWidget(client);
     buildControls(client);
     buildMenus();
@@ -45,33 +45,33 @@ Form1::Form1()
 void Form1::buildControls(QWidget *client)
 {
     txtpath = new QLineEdit(client);
-    platform::place(txtpath, "txtpath", {3120, 0, 10335, 405}, tr("Current folder"));
-    Dir1 = new FolderTree(client);
-    platform::place(Dir1, "Dir1", {0, 360, 3015, 7965});
-    Drive1 = new DriveSelector(client);
-    platform::place(Drive1, "Drive1", {0, 0, 3015, 315});
+    widgets::place(txtpath, "txtpath", {3120, 0, 10335, 405}, tr("Current folder"));
+    Dir1 = new widgets::FolderTree(client);
+    widgets::place(Dir1, "Dir1", {0, 360, 3015, 7965});
+    Drive1 = new widgets::DriveSelector(client);
+    widgets::place(Drive1, "Drive1", {0, 0, 3015, 315});
     ListView1 = new filelist::ListView(client);
-    platform::place(ListView1, "ListView1", {3120, 480, 10335, 5895});
-    lblFilePath = new Caption(client);
-    platform::place(lblFilePath, "lblFilePath", {3120, 6600, 6735, 615}, tr("Selected file"));
+    widgets::place(ListView1, "ListView1", {3120, 480, 10335, 5895});
+    lblFilePath = new widgets::Caption(client);
+    widgets::place(lblFilePath, "lblFilePath", {3120, 6600, 6735, 615}, tr("Selected file"));
     lblFilePath->setWordWrap(true);
     cmdopen = new QPushButton(tr("Open"), client);
-    platform::place(cmdopen, "cmdopen", {11160, 6600, 1095, 375});
+    widgets::place(cmdopen, "cmdopen", {11160, 6600, 1095, 375});
     picBin = new BinPicture(client);
-    platform::place(picBin, "picBin", {12480, 6600, 1020, 1395});
+    widgets::place(picBin, "picBin", {12480, 6600, 1020, 1395});
     cmdrename = new QPushButton(tr("Rename"), client);
-    platform::place(cmdrename, "cmdrename", {11160, 7080, 1095, 375});
+    widgets::place(cmdrename, "cmdrename", {11160, 7080, 1095, 375});
     cmdMove = new QPushButton(tr("Move"), client);
-    platform::place(cmdMove, "cmdMove", {9960, 6600, 1095, 375});
-    lblmessege = new Caption(client);
-    platform::place(lblmessege, "lblmessege", {3000, 7320, 6855, 255}, tr("Status"));
+    widgets::place(cmdMove, "cmdMove", {9960, 6600, 1095, 375});
+    lblmessege = new widgets::Caption(client);
+    widgets::place(lblmessege, "lblmessege", {3000, 7320, 6855, 255}, tr("Status"));
     QFont statusFont(QStringLiteral("Arial"));
     statusFont.setPointSizeF(8.25);
     statusFont.setBold(true);
     statusFont.setUnderline(true);
     lblmessege->setFont(statusFont);
     cmdCopy = new QPushButton(tr("Copy"), client);
-    platform::place(cmdCopy, "cmdCopy", {9960, 7080, 1095, 375});
+    widgets::place(cmdCopy, "cmdCopy", {9960, 7080, 1095, 375});
 
     Imgbinlst = new ImageList(this);
     Imgbinlst->setObjectName(QStringLiteral("Imgbinlst"));
@@ -113,9 +113,9 @@ void Form1::connectHandlers()
 {
     connect(Close, &QAction::triggered, this, guarded(this, &Form1::Close_Click));
     Dir1->Change = guarded(this, &Form1::Dir1_Change);
-    connect(Dir1, &FolderTree::RowOpened, this,
+    connect(Dir1, &widgets::FolderTree::RowOpened, this,
         [this](const QString &path) { runGuarded([this, &path] { Dir1->setPath(path); }); });
-    connect(Drive1, &DriveSelector::Change, this, guarded(this, &Form1::Drive1_Change));
+    connect(Drive1, &widgets::DriveSelector::Change, this, guarded(this, &Form1::Drive1_Change));
     connect(txtpath, &QLineEdit::returnPressed, this, guarded(this, &Form1::txtpath_ReturnPressed));
     txtpath->installEventFilter(this);
     connect(ListView1, &filelist::ListView::ItemClick, this,

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "app/BinPicture.h"
-#include "app/Caption.h"
-#include "app/DriveSelector.h"
-#include "app/FolderTree.h"
 #include "app/ImageList.h"
 #include "filelist/ListView.h"
+#include "widgets/Caption.h"
+#include "widgets/DriveSelector.h"
+#include "widgets/FolderTree.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -38,15 +38,15 @@ public:
     QString pathBoxFolder() const;
 
     QLineEdit *txtpath;
-    FolderTree *Dir1;
-    DriveSelector *Drive1;
+    widgets::FolderTree *Dir1;
+    widgets::DriveSelector *Drive1;
     filelist::ListView *ListView1;
-    Caption *lblFilePath;
+    widgets::Caption *lblFilePath;
     QPushButton *cmdopen;
     BinPicture *picBin;
     QPushButton *cmdrename;
     QPushButton *cmdMove;
-    Caption *lblmessege;
+    widgets::Caption *lblmessege;
     QPushButton *cmdCopy;
     ImageList *Imgbinlst;
     ImageList *ImageList1;

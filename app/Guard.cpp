@@ -4,8 +4,8 @@
 #include "app/Forms.h"
 #include "app/Module1.h"
 #include "platform/Failure.h"
-#include "platform/Services.h"
 #include "widgets/CallWaiting.h"
+#include "widgets/Services.h"
 
 #include <QCoreApplication>
 
@@ -36,7 +36,7 @@ std::optional<platform::Failure> attempt(const std::function<void()> &body)
 void report(const platform::Failure &failure)
 {
     if (!failure.isCancellation()) {
-        platform::MessageService::current().reportFailure(failure);
+        widgets::MessageService::current().reportFailure(failure);
         return;
     }
     if (Form1 *form1 = Forms::loaded<Form1>())

@@ -3,7 +3,7 @@
 #include "app/Form1.h"
 #include "app/Forms.h"
 #include "app/Guard.h"
-#include "platform/Services.h"
+#include "platform/Memory.h"
 #include "widgets/CallWaiting.h"
 
 #include <QApplication>

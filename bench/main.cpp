@@ -12,7 +12,8 @@
 
 #include "app/Form1.h"
 #include "filelist/ListView.h"
-#include "platform/Services.h"
+#include "platform/Memory.h"
+#include "widgets/Services.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -130,7 +131,7 @@ Options parseOptions(int argc, char **argv)
 }
 
 // Reports failures and messages on stderr instead of in boxes nobody can answer.
-class PrintingMessages : public platform::MessageService
+class PrintingMessages : public widgets::MessageService
 {
 public:
     PrintingMessages() { install(this); }

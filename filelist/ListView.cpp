@@ -2,7 +2,7 @@
 
 #include "filelist/NamesAccessible.h"
 #include "platform/Failure.h"
-#include "platform/Twips.h"
+#include "widgets/Twips.h"
 
 #include <QAccessible>
 #include <QCoreApplication>
@@ -283,7 +283,7 @@ void ListView::sizeColumns()
         + 1;
     const QLocale locale;
     for (int column = 0; column < std::min(header->count(), m_model->columnCount()); ++column) {
-        int width = platform::twipsToPixels(m_model->columnWidthTwips(column));
+        int width = widgets::twipsToPixels(m_model->columnWidthTwips(column));
         for (const QString &text : m_model->widestTexts(column, locale))
             width = std::max(width, metrics.horizontalAdvance(text) + margin);
         header->resizeSection(column, width);

@@ -2,6 +2,7 @@
 
 #include "app/Guard.h"
 #include "app/Module1.h"
+#include "platform/Failure.h"
 
 namespace fileops {
 
@@ -12,33 +13,33 @@ DestinationDialog::DestinationDialog(const QString &caption, int clientWidthTwip
     for (const Placement &placement : tabOrder) {
         switch (placement.control) {
         case Control::Drive:
-            Drive1 = new app::DriveSelector(this);
-            platform::place(Drive1, "Drive1", placement.rect);
+            Drive1 = new widgets::DriveSelector(this);
+            widgets::place(Drive1, "Drive1", placement.rect);
             break;
         case Control::Tree:
-            Dir1 = new app::FolderTree(this);
-            platform::place(Dir1, "Dir1", placement.rect);
+            Dir1 = new widgets::FolderTree(this);
+            widgets::place(Dir1, "Dir1", placement.rect);
             break;
         case Control::Confirm:
             m_confirm = new QPushButton(confirm.caption, this);
-            platform::place(m_confirm, confirm.name, placement.rect);
+            widgets::place(m_confirm, confirm.name, placement.rect);
             break;
         case Control::Cancel:
             cmdcancel = new QPushButton(tr("Cancel"), this);
-            platform::place(cmdcancel, "cmdcancel", placement.rect);
+            widgets::place(cmdcancel, "cmdcancel", placement.rect);
             break;
         case Control::Label:
-            Label1 = new app::Caption(this);
-            platform::place(Label1, "Label1", placement.rect, tr("Destination folder"));
+            Label1 = new widgets::Caption(this);
+            widgets::place(Label1, "Label1", placement.rect, tr("Destination folder"));
             break;
         }
     }
     setButtons(m_confirm, cmdcancel);
 
     Dir1->Change = app::guarded(this, &DestinationDialog::Dir1_Change);
-    connect(Dir1, &app::FolderTree::RowOpened, this,
+    connect(Dir1, &widgets::FolderTree::RowOpened, this,
         [this](const QString &path) { app::runGuarded([this, &path] { Dir1->setPath(path); }); });
-    connect(Drive1, &app::DriveSelector::Change, this,
+    connect(Drive1, &widgets::DriveSelector::Change, this,
         app::guarded(this, &DestinationDialog::Drive1_Change));
     connect(cmdcancel, &QPushButton::clicked, this,
         app::guarded(this, &DestinationDialog::cmdcancel_Click));

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "app/Caption.h"
-#include "app/DriveSelector.h"
-#include "app/FolderTree.h"
 #include "fileops/Dialog.h"
-#include "platform/Twips.h"
+#include "widgets/Caption.h"
+#include "widgets/DriveSelector.h"
+#include "widgets/FolderTree.h"
+#include "widgets/Twips.h"
 
 #include <QPushButton>
 
@@ -21,17 +21,17 @@ class DestinationDialog : public Dialog
     Q_OBJECT
 
 public:
-    app::DriveSelector *Drive1 = nullptr;
-    app::FolderTree *Dir1 = nullptr;
+    widgets::DriveSelector *Drive1 = nullptr;
+    widgets::FolderTree *Dir1 = nullptr;
     QPushButton *cmdcancel = nullptr;
-    app::Caption *Label1 = nullptr;
+    widgets::Caption *Label1 = nullptr;
 
 protected:
     enum class Control { Drive, Tree, Confirm, Cancel, Label };
     struct Placement
     {
         Control control;
-        platform::TwipsRect rect;
+        widgets::TwipsRect rect;
     };
     struct Confirm
     {

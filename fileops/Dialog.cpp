@@ -1,6 +1,6 @@
 #include "fileops/Dialog.h"
 
-#include "platform/Twips.h"
+#include "widgets/Twips.h"
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
@@ -16,7 +16,7 @@ Dialog::Dialog(const QString &caption, int clientWidthTwips, int clientHeightTwi
     setModal(false);
     setSizeGripEnabled(false);
     setFixedSize(
-        platform::twipsToPixels(clientWidthTwips), platform::twipsToPixels(clientHeightTwips));
+        widgets::twipsToPixels(clientWidthTwips), widgets::twipsToPixels(clientHeightTwips));
 }
 
 // Every button is pressed by Enter while it has the focus, and is drawn as the default one

@@ -4,9 +4,10 @@
 #include "app/Forms.h"
 #include "app/Guard.h"
 #include "app/Module1.h"
+#include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/NameCodec.h"
-#include "platform/Twips.h"
+#include "widgets/Twips.h"
 
 #include <cerrno>
 
@@ -36,11 +37,11 @@ Form2::Form2()
     : Dialog(tr("Change the File Name to..."), 5055, 1260)
 {
     txtnew = new QLineEdit(this);
-    platform::place(txtnew, "txtnew", {240, 240, 4575, 375}, tr("New file name"));
+    widgets::place(txtnew, "txtnew", {240, 240, 4575, 375}, tr("New file name"));
     cmdChange = new QPushButton(tr("Change"), this);
-    platform::place(cmdChange, "cmdChange", {1560, 720, 1575, 375});
+    widgets::place(cmdChange, "cmdChange", {1560, 720, 1575, 375});
     cmdcancel = new QPushButton(tr("Cancel"), this);
-    platform::place(cmdcancel, "cmdcancel", {3240, 720, 1575, 375});
+    widgets::place(cmdcancel, "cmdcancel", {3240, 720, 1575, 375});
     setTabOrder(txtnew, cmdChange);
     setTabOrder(cmdChange, cmdcancel);
     setButtons(cmdChange, cmdcancel);

@@ -5,7 +5,7 @@
 #include "app/Guard.h"
 #include "app/Module1.h"
 #include "platform/FileSystem.h"
-#include "platform/Twips.h"
+#include "widgets/Twips.h"
 
 namespace fileops {
 

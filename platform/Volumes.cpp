@@ -109,4 +109,27 @@ int volumeIndexForPath(const std::vector<Volume> &volumes, const QString &path)
     return best;
 }
 
+namespace {
+
+class RealVolumes final : public VolumeService
+{
+public:
+    std::vector<Volume> volumes() override { return readMountedVolumes(); }
+};
+
+VolumeService *installedVolumes = nullptr;
+
+} // namespace
+
+VolumeService &VolumeService::current()
+{
+    static RealVolumes real;
+    return installedVolumes ? *installedVolumes : real;
+}
+
+void VolumeService::install(VolumeService *service)
+{
+    installedVolumes = service;
+}
+
 } // namespace platform

@@ -1,10 +1,29 @@
 #pragma once
 
-#include "platform/Services.h"
-
 #include <QByteArray>
+#include <QString>
+
+#include <vector>
 
 namespace platform {
+
+// A mounted volume: its root path, and a text to show for it.
+struct Volume
+{
+    QString root;
+    QString label;
+};
+
+// The mounted volumes, read from the mount table without touching any of them.
+class VolumeService
+{
+public:
+    virtual ~VolumeService() = default;
+    virtual std::vector<Volume> volumes() = 0;
+
+    static VolumeService &current();
+    static void install(VolumeService *service);
+};
 
 // The mounted volumes of this system worth browsing, "/" first, parsed from the text of
 // /proc/self/mountinfo. Pseudo file systems (proc, sysfs, cgroups, ...) and the system's own

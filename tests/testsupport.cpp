@@ -1,11 +1,11 @@
 #include "testsupport.h"
 
-#include "app/FolderTree.h"
 #include "app/Form1.h"
 #include "app/Forms.h"
 #include "app/Module1.h"
 #include "platform/NameCodec.h"
 #include "widgets/CallWaiting.h"
+#include "widgets/FolderTree.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -179,7 +179,7 @@ void doubleClick(QWidget *widget, QPoint position)
     QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, position));
 }
 
-bool openInTree(app::FolderTree *tree, const QString &path)
+bool openInTree(widgets::FolderTree *tree, const QString &path)
 {
     QTreeWidgetItem *row = tree->rowForPath(path);
     if (!row) {

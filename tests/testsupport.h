@@ -3,7 +3,8 @@
 // Shared helpers for the tests: scripted services, file helpers that take raw byte paths (so that
 // names that are not UTF-8 work), and the main window started in a folder of its own.
 
-#include "platform/Services.h"
+#include "platform/Volumes.h"
+#include "widgets/Services.h"
 
 #include <QByteArray>
 #include <QPoint>
@@ -20,8 +21,10 @@
 class QWidget;
 namespace app {
 class Form1;
-class FolderTree;
 } // namespace app
+namespace widgets {
+class FolderTree;
+} // namespace widgets
 namespace filelist {
 class FileListModel;
 } // namespace filelist
@@ -29,7 +32,7 @@ class FileListModel;
 namespace testing {
 
 // Answers message boxes from a queue (OK when it runs dry) and records every box and failure.
-class ScriptedMessages : public platform::MessageService
+class ScriptedMessages : public widgets::MessageService
 {
 public:
     ScriptedMessages() { install(this); }
@@ -50,7 +53,7 @@ public:
 };
 
 // Records every path it is asked to open.
-class RecordingOpener : public platform::OpenService
+class RecordingOpener : public widgets::OpenService
 {
 public:
     RecordingOpener() { install(this); }
@@ -113,7 +116,7 @@ QByteArray bytesOf(const QString &path);
 // succession, which the widgets see as press, release, press, double click, release.
 void doubleClick(QWidget *widget, QPoint position);
 // A double click on the row of path in a folder tree; true when the tree went there.
-bool openInTree(app::FolderTree *tree, const QString &path);
+bool openInTree(widgets::FolderTree *tree, const QString &path);
 
 // The main window's file buttons by name: all of them, and the ones that are enabled.
 extern const QStringList allFileButtons;

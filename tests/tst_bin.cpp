@@ -23,7 +23,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using platform::MessageService;
+using widgets::MessageService;
 
 namespace {
 
@@ -280,7 +280,7 @@ void BinTest::noSelectedItem()
 {
     QFETCH(bool, emptyFolder);
     Scene &scene = *m_scene;
-    app::FolderTree *tree = scene.form->Dir1;
+    widgets::FolderTree *tree = scene.form->Dir1;
     if (emptyFolder) {
         testing::makeFolder(scene.path("empty"));
         tree->setPath(scene.text("empty"));

@@ -654,8 +654,8 @@ void TestDialogs::driveNotReady()
     m_form1->lblmessege->setCaption(QStringLiteral("earlier report"));
     const Dialog dialog = openDialog(cmd);
     QVERIFY(dialog.window);
-    app::DriveSelector *drive = dialog.destination->Drive1;
-    app::Caption *label = dialog.destination->Label1;
+    widgets::DriveSelector *drive = dialog.destination->Drive1;
+    widgets::Caption *label = dialog.destination->Label1;
     QCOMPARE(drive->currentIndex(), 0);
 
     drive->setCurrentIndex(1);
@@ -696,7 +696,7 @@ void TestDialogs::enterInTreeOpensFolder()
     const Dialog dialog = openDialog(cmd);
     const QPointer<QWidget> window = dialog.window;
     QVERIFY(window);
-    app::FolderTree *tree = dialog.destination->Dir1;
+    widgets::FolderTree *tree = dialog.destination->Dir1;
     QTreeWidgetItem *row = tree->rowForPath(path(QStringLiteral("backup")));
     QVERIFY(row);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(row).center());

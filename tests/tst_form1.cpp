@@ -163,7 +163,7 @@ void TestForm1::longCaptionsElided()
     QFETCH(QString, label);
     testing::writeFile(m_scene->path("note.txt"), "x");
     Form1 &form = m_scene->start();
-    app::Caption *caption = form.findChild<app::Caption *>(label);
+    widgets::Caption *caption = form.findChild<widgets::Caption *>(label);
     if (!caption) {
         QVERIFY(m_scene->clickFile(QStringLiteral("note.txt")));
         QTest::mouseClick(form.cmdCopy, Qt::LeftButton);
@@ -211,9 +211,9 @@ void TestForm1::messageBoxOverTheWindowInUse()
     dialog->move(10, 10);
     dialog->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(dialog));
-    QCOMPARE(platform::windowInUse(), dialog);
+    QCOMPARE(widgets::windowInUse(), dialog);
 
-    const std::unique_ptr<QMessageBox> box = platform::messageBox(QMessageBox::NoIcon, text);
+    const std::unique_ptr<QMessageBox> box = widgets::messageBox(QMessageBox::NoIcon, text);
     box->show();
     QVERIFY(QTest::qWaitForWindowExposed(box.get()));
     QVERIFY2(box->frameGeometry().contains(dialog->frameGeometry().center()),

@@ -2,13 +2,13 @@
 // opening it: the folder tree, the drive selector, the path box, the list, the selected file's
 // path, the buttons and the status line have to stay in step.
 
-#include "app/FolderTree.h"
 #include "app/Form1.h"
 #include "app/Forms.h"
 #include "app/Module1.h"
 #include "platform/Failure.h"
 #include "platform/NameCodec.h"
-#include "platform/Services.h"
+#include "widgets/FolderTree.h"
+#include "widgets/Services.h"
 
 #include "testsupport.h"
 
@@ -162,7 +162,7 @@ QPoint Navigation::emptyListPoint() const
 
 void Navigation::openInTree(const QString &path, const QString &how)
 {
-    app::FolderTree *tree = m_form->Dir1;
+    widgets::FolderTree *tree = m_form->Dir1;
     QTreeWidgetItem *item = tree->rowForPath(path);
     QVERIFY2(item, qPrintable(path));
     if (how == QLatin1String("double click")) {
@@ -182,7 +182,7 @@ void Navigation::openInTree(const QString &path, const QString &how)
 // included, files not), each row standing for its path.
 void Navigation::treeRows()
 {
-    app::FolderTree tree;
+    widgets::FolderTree tree;
     QCOMPARE(tree.Path(), folder("alpha"));
 
     QTreeWidgetItem *row = tree.topLevelItem(0);
@@ -194,13 +194,13 @@ void Navigation::treeRows()
         QCOMPARE(row->childCount(), 1);
         row = row->child(0);
         QCOMPARE(row->text(0), part);
-        QCOMPARE(app::FolderTree::rowPath(row), walked);
+        QCOMPARE(widgets::FolderTree::rowPath(row), walked);
     }
     QCOMPARE(tree.currentItem(), row);
     QStringList children;
     for (int k = 0; k < row->childCount(); ++k) {
         children.push_back(row->child(k)->text(0));
-        QCOMPARE(app::FolderTree::rowPath(row->child(k)), folder("alpha/" + children.back()));
+        QCOMPARE(widgets::FolderTree::rowPath(row->child(k)), folder("alpha/" + children.back()));
     }
     QVERIFY2(
         children.indexOf("file2") < children.indexOf("file10"), qPrintable(children.join(',')));
@@ -213,7 +213,7 @@ void Navigation::treeRows()
     QTreeWidgetItem *root = tree.topLevelItem(0);
     QVERIFY(root->childCount() > 0);
     for (int k = 0; k < root->childCount(); ++k)
-        QCOMPARE(app::FolderTree::rowPath(root->child(k)), "/" + root->child(k)->text(0));
+        QCOMPARE(widgets::FolderTree::rowPath(root->child(k)), "/" + root->child(k)->text(0));
 }
 
 // Assigning Path checks the folder, keeps the old path when it fails, and raises Change inside
@@ -252,7 +252,7 @@ void Navigation::assignPath()
     QFETCH(int, changes);
     QFETCH(int, error);
 
-    app::FolderTree tree;
+    widgets::FolderTree tree;
     bool assigning = false;
     QStringList seen; // the tree's path as each Change saw it
     tree.Change = [&] {
@@ -272,7 +272,7 @@ void Navigation::assignPath()
     QCOMPARE(seen.size(), changes);
     if (changes)
         QCOMPARE(seen.front(), expand(expected));
-    QCOMPARE(app::FolderTree::rowPath(tree.currentItem()), expand(expected));
+    QCOMPARE(widgets::FolderTree::rowPath(tree.currentItem()), expand(expected));
 }
 
 void Navigation::treeInsideItsWindow_data()
@@ -292,7 +292,7 @@ void Navigation::treeInsideItsWindow()
     for (int k = 0; k < 60; ++k)
         testing::makeFolder(m_scene->path("alpha/many" + QByteArray::number(k)));
     showMainWindow();
-    app::FolderTree *tree = m_form->Dir1;
+    widgets::FolderTree *tree = m_form->Dir1;
     QWidget *window = m_form->centralWidget();
     if (!button.isEmpty()) {
         clickFile(QStringLiteral("a1.txt"));
@@ -304,7 +304,7 @@ void Navigation::treeInsideItsWindow()
         }
         QVERIFY(dialog);
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
-        tree = dialog->findChild<app::FolderTree *>(QStringLiteral("Dir1"));
+        tree = dialog->findChild<widgets::FolderTree *>(QStringLiteral("Dir1"));
         window = dialog;
     }
     QVERIFY(tree->visualItemRect(tree->topLevelItem(0)).top() >= 0);
@@ -879,7 +879,7 @@ void Navigation::fileUrl()
 
     if (expected.startsWith('~'))
         expected = m_scene->path("alpha") + expected.mid(1);
-    const QUrl url = platform::fileUrlFor(decodeName(path));
+    const QUrl url = widgets::fileUrlFor(decodeName(path));
     QVERIFY(url.isValid());
     QCOMPARE(url.scheme(), QStringLiteral("file"));
     QVERIFY(url.host().isEmpty());
@@ -889,7 +889,7 @@ void Navigation::fileUrl()
     const QString command = QStringLiteral("xdg-open ") + QString::fromLatin1(encoded);
     QCOMPARE(QProcess::splitCommand(command),
         (QStringList {QStringLiteral("xdg-open"), QString::fromLatin1(encoded)}));
-    QVERIFY(platform::fileUrlFor(QString()).isEmpty());
+    QVERIFY(widgets::fileUrlFor(QString()).isEmpty());
     QVERIFY(!QFile::exists(QStringLiteral("pwned")));
 }
 

@@ -323,7 +323,7 @@ void ViewsTest::sortKeySurvivesFolderChangeAndReload()
         testing::writeFile(scene.path("sub/") + name, QByteArray(bytes, 'x'));
     clickHeader(2);
 
-    app::FolderTree *tree = scene.form->Dir1;
+    widgets::FolderTree *tree = scene.form->Dir1;
     tree->openRow(tree->rowForPath(scene.text("sub")));
     QCOMPARE(tree->Path(), scene.text("sub"));
     QCOMPARE(list().SortKey(), qint16(2));

@@ -1,9 +1,9 @@
 // The mount table as the drive selector reads it, the volume a folder lies on, and the folder
 // tree's textual clean-up of the paths it is given.
 
-#include "app/FolderTree.h"
 #include "platform/NameCodec.h"
 #include "platform/Volumes.h"
+#include "widgets/FolderTree.h"
 
 #include "testsupport.h"
 
@@ -231,7 +231,7 @@ void Volumes::normalized()
         expected = here + expected.mid(1);
     else if (expected.startsWith(QLatin1Char('^')))
         expected = here.left(here.lastIndexOf(QLatin1Char('/'))) + expected.mid(1);
-    QCOMPARE(app::FolderTree::normalized(path), expected);
+    QCOMPARE(widgets::FolderTree::normalized(path), expected);
 }
 
 QTEST_GUILESS_MAIN(Volumes)

@@ -1,8 +1,8 @@
 #include "widgets/CallWaiting.h"
 
 #include "platform/LongCall.h"
-#include "platform/Services.h"
 #include "widgets/ProgressBox.h"
+#include "widgets/Services.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -135,7 +135,7 @@ private:
     // alone at the centre of the screen.
     void showBox()
     {
-        QWidget *over = platform::windowInUse();
+        QWidget *over = widgets::windowInUse();
         m_box = new ProgressBox(over, m_activity.doing, m_activity.unit);
         QObject::connect(m_box, &ProgressBox::cancelPressed, [this] { cancel(); });
         refresh();

@@ -1,6 +1,6 @@
 #include "widgets/ProgressBox.h"
 
-#include "platform/Services.h"
+#include "widgets/Services.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -28,7 +28,7 @@ ProgressBox::ProgressBox(QWidget *over, const QString &doing, platform::Activity
     , m_cancel(new QPushButton(tr("Cancel"), this))
 {
     setObjectName(QStringLiteral("progressBox"));
-    setWindowTitle(platform::applicationTitle());
+    setWindowTitle(widgets::applicationTitle());
     setAccessibleName(tr("Progress"));
     // Modal for the whole program, but by the long call's own holding back of input rather
     // than by Qt's modality: Qt's would also swallow the window manager's request to close a

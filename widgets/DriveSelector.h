@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/Services.h"
+#include "platform/Volumes.h"
 
 #include <QComboBox>
 
-namespace app {
+namespace widgets {
 
 // The drive selector: the mounted volumes as a drop-down list, read from the mount table
 // without touching any volume. Starts on the volume that holds the process's current folder.
@@ -25,4 +25,4 @@ private:
     std::vector<platform::Volume> m_volumes;
 };
 
-} // namespace app
+} // namespace widgets

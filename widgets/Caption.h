@@ -2,7 +2,7 @@
 
 #include <QLabel>
 
-namespace app {
+namespace widgets {
 
 // A label whose caption is kept exactly as set (a path or name may hold escaped bytes of a
 // name that is not UTF-8) while it shows those bytes as visible replacement glyphs. A text too
@@ -29,4 +29,4 @@ private:
     QString m_caption;
 };
 
-} // namespace app
+} // namespace widgets

@@ -3,7 +3,7 @@
 #include <QRect>
 #include <QWidget>
 
-namespace platform {
+namespace widgets {
 
 // Window layouts are given in twips, 1/1440 inch: 15 twips make one logical pixel at 96 dots
 // per inch. Qt's device-independent pixels scale that on high-density screens.
@@ -34,4 +34,4 @@ inline void place(
         twipsToPixels(rect.width), twipsToPixels(rect.height));
 }
 
-} // namespace platform
+} // namespace widgets

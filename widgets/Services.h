@@ -6,15 +6,15 @@
 #include <QString>
 
 #include <memory>
-#include <vector>
 
 class QUrl;
 
-namespace platform {
+namespace widgets {
 
-// The three small services through which the program reaches the desktop. Production code
-// calls whichever is installed; by default that is the real one, and a test installs a
-// scripted or recording one instead so that no real box is shown and no application started.
+// The two small services through which the program reaches the desktop (the third, the list
+// of volumes, is platform::VolumeService). Production code calls whichever is installed; by
+// default that is the real one, and a test installs a scripted or recording one instead so that
+// no real box is shown and no application started.
 
 // Modal message boxes titled with the application's title.
 class MessageService
@@ -28,7 +28,7 @@ public:
     // returns the answer code: 1 for OK, 2 for Cancel or a box closed without OK.
     virtual int MsgBox(const QString &prompt, int buttons) = 0;
     // The failure report: the failure's number and description.
-    virtual void reportFailure(const Failure &failure) = 0;
+    virtual void reportFailure(const platform::Failure &failure) = 0;
 
     static MessageService &current();
     // Installs service (not owned) or, with nullptr, the real one again.
@@ -54,30 +54,6 @@ public:
 // that no file name can have.
 QUrl fileUrlFor(const QString &path);
 
-// A mounted volume: its root path, and a text to show for it.
-struct Volume
-{
-    QString root;
-    QString label;
-};
-
-// The mounted volumes, read from the mount table without touching any of them.
-class VolumeService
-{
-public:
-    virtual ~VolumeService() = default;
-    virtual std::vector<Volume> volumes() = 0;
-
-    static VolumeService &current();
-    static void install(VolumeService *service);
-};
-
-// Makes every large block of memory come from the system and go back to it when freed. A listing
-// of a million files holds some hundred megabytes for a moment; by default the allocator keeps
-// such blocks once they are freed (it raises its threshold for them after the first), and the
-// program would stay that large.
-void returnLargeBlocksToTheSystem();
-
 // The application's title, used on the main window and on every message box.
 QString applicationTitle();
 
@@ -90,4 +66,4 @@ QWidget *windowInUse();
 // whole beside the frame's buttons.
 std::unique_ptr<QMessageBox> messageBox(QMessageBox::Icon icon, const QString &text);
 
-} // namespace platform
+} // namespace widgets

@@ -1,11 +1,11 @@
-#include "app/Caption.h"
+#include "widgets/Caption.h"
 
 #include "platform/NameCodec.h"
 #include "widgets/TextFit.h"
 
 #include <QEvent>
 
-namespace app {
+namespace widgets {
 
 Caption::Caption(QWidget *parent)
     : QLabel(parent)
@@ -46,4 +46,4 @@ void Caption::fit()
     setToolTip(shown.cut ? whole : QString());
 }
 
-} // namespace app
+} // namespace widgets

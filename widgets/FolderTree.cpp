@@ -1,4 +1,4 @@
-#include "app/FolderTree.h"
+#include "widgets/FolderTree.h"
 
 #include "filelist/Collation.h"
 #include "platform/Failure.h"
@@ -20,7 +20,7 @@
 #include <memory>
 #include <mutex>
 
-namespace app {
+namespace widgets {
 
 namespace {
 
@@ -280,4 +280,4 @@ QString FolderTree::normalized(const QString &path)
     return QLatin1Char('/') + kept.join(QLatin1Char('/'));
 }
 
-} // namespace app
+} // namespace widgets

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-namespace app {
+namespace widgets {
 
 // The folder tree: the folders from "/" down to the current folder, one indented row per level,
 // then the current folder's subfolders one level deeper (all of them, dot-folders included, in
@@ -62,4 +62,4 @@ private:
     QString m_path;
 };
 
-} // namespace app
+} // namespace widgets

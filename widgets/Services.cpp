@@ -1,8 +1,7 @@
-#include "platform/Services.h"
+#include "widgets/Services.h"
 
 #include "platform/FileSystem.h"
 #include "platform/NameCodec.h"
-#include "platform/Volumes.h"
 #include "widgets/TextFit.h"
 
 #include <QApplication>
@@ -16,15 +15,7 @@
 
 #include <algorithm>
 
-#include <malloc.h>
-
-namespace platform {
-
-void returnLargeBlocksToTheSystem()
-{
-    // Setting the threshold also turns its automatic raising off.
-    ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
-}
+namespace widgets {
 
 QString applicationTitle()
 {
@@ -37,16 +28,16 @@ QUrl fileUrlFor(const QString &path)
         return {};
     QByteArray bytes;
     try {
-        bytes = encodeName(path);
-    } catch (const Failure &) {
+        bytes = platform::encodeName(path);
+    } catch (const platform::Failure &) {
         return {};
     }
     // Without this a relative path would read as "file://host/rest".
     if (!bytes.startsWith('/')) {
-        const QString folder = currentFolder();
+        const QString folder = platform::currentFolder();
         if (folder.isEmpty())
             return {};
-        bytes = encodeName(folder) + '/' + bytes;
+        bytes = platform::encodeName(folder) + '/' + bytes;
     }
     return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"));
 }
@@ -235,7 +226,7 @@ public:
     int MsgBox(const QString &prompt, int buttons) override
     {
         const std::unique_ptr<QMessageBox> box
-            = messageBox(QMessageBox::NoIcon, displayName(prompt));
+            = messageBox(QMessageBox::NoIcon, platform::displayName(prompt));
         QPushButton *ok = box->addButton(QMessageBox::Ok);
         if (buttons == OkCancel)
             box->addButton(QMessageBox::Cancel);
@@ -244,7 +235,7 @@ public:
         return box->clickedButton() == ok ? Ok : Cancel;
     }
 
-    void reportFailure(const Failure &failure) override
+    void reportFailure(const platform::Failure &failure) override
     {
         const std::unique_ptr<QMessageBox> box = messageBox(QMessageBox::Critical,
             QObject::tr("Error %1").arg(failure.number()) + QStringLiteral("\n\n")
@@ -268,15 +259,8 @@ public:
     }
 };
 
-class RealVolumes final : public VolumeService
-{
-public:
-    std::vector<Volume> volumes() override { return readMountedVolumes(); }
-};
-
 MessageService *installedMessages = nullptr;
 OpenService *installedOpener = nullptr;
-VolumeService *installedVolumes = nullptr;
 
 } // namespace
 
@@ -302,15 +286,4 @@ void OpenService::install(OpenService *service)
     installedOpener = service;
 }
 
-VolumeService &VolumeService::current()
-{
-    static RealVolumes real;
-    return installedVolumes ? *installedVolumes : real;
-}
-
-void VolumeService::install(VolumeService *service)
-{
-    installedVolumes = service;
-}
-
-} // namespace platform
+} // namespace widgets

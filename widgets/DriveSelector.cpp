@@ -1,4 +1,4 @@
-#include "app/DriveSelector.h"
+#include "widgets/DriveSelector.h"
 
 #include "platform/FileSystem.h"
 #include "platform/Volumes.h"
@@ -6,7 +6,7 @@
 #include <QAbstractItemView>
 #include <QAccessibleWidget>
 
-namespace app {
+namespace widgets {
 
 namespace {
 
@@ -92,4 +92,4 @@ QString DriveSelector::Drive() const
     return currentData().toString();
 }
 
-} // namespace app
+} // namespace widgets
