@@ -806,17 +806,16 @@ bool differOnlyInCase(const QByteArray &a, const QByteArray &b)
     return a != b && decodeName(a).toCaseFolded() == decodeName(b).toCaseFolded();
 }
 
-// Whether the folder lists an entry spelled exactly name, or with anyCase in any letter case;
-// true where it cannot be listed, the careful answer for the callers.
-bool listsName(const QByteArray &folder, const QByteArray &name, bool anyCase)
+// Whether the folder lists an entry spelled exactly name; true where it cannot be listed, the
+// careful answer for the caller.
+bool listsName(const QByteArray &folder, const QByteArray &name)
 {
     DIR *dir = opendir(folder.constData());
     if (!dir)
         return true;
     bool found = false;
     while (const dirent *entry = readdir(dir)) {
-        const QByteArray listed(entry->d_name);
-        found = listed == name || (anyCase && differOnlyInCase(listed, name));
+        found = name == entry->d_name;
         if (found)
             break;
     }
@@ -831,19 +830,15 @@ bool listsName(const QByteArray &folder, const QByteArray &name, bool anyCase)
 // other spelling.
 void renameCaseOnly(const Request &request, const QByteArray &from, const QByteArray &to)
 {
-    const Place place = splitPath(to);
+    const QByteArray folder = splitPath(from).folder;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray parked = place.folder + temporaryName(splitPath(from).name);
+        const QByteArray parked = folder + temporaryName(splitPath(from).name);
         int err = renameNoReplace(AT_FDCWD, from.constData(), AT_FDCWD, parked.constData());
         if (err == EEXIST)
             continue;
         if (err != 0)
             request.fail(err, Request::tr("cannot rename"));
         err = renameNoReplace(AT_FDCWD, parked.constData(), AT_FDCWD, to.constData());
-        // The kernel may hold the new spelling of a FUSE mount as the file's for a moment more;
-        // the folder, which the driver lists afresh, tells whether it is free.
-        if (err == EEXIST && !listsName(place.folderPath(), place.name, true))
-            err = renameat(AT_FDCWD, parked.constData(), AT_FDCWD, to.constData()) == 0 ? 0 : errno;
         if (err == 0)
             return;
         if (renameNoReplace(AT_FDCWD, parked.constData(), AT_FDCWD, from.constData()) != 0)
@@ -877,8 +872,7 @@ void moveOntoExisting(const Request &request, const QByteArray &from, const QByt
     if (both && differOnlyInCase(placeA.name, placeB.name)
         && stat(placeA.folderPath().constData(), &folderA) == 0
         && stat(placeB.folderPath().constData(), &folderB) == 0 && sameFile(folderA, folderB)
-        && (sameFile(a, b) || looksSame(a, b))
-        && !listsName(placeB.folderPath(), placeB.name, false))
+        && (sameFile(a, b) || looksSame(a, b)) && !listsName(placeB.folderPath(), placeB.name))
         return renameCaseOnly(request, from, to);
     if ((both && sameFile(a, b))
         || (stat(from.constData(), &a) == 0 && stat(to.constData(), &b) == 0 && sameFile(a, b)))
