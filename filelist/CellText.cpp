@@ -8,11 +8,6 @@
 
 namespace filelist {
 
-QString sizeText(std::int64_t bytes, const QLocale &locale)
-{
-    return locale.toString(double(bytes) / 1024.0, 'f', 2) + QStringLiteral("KB");
-}
-
 namespace {
 
 QString dateAndTimeText(QDate date, QTime clock, const QLocale &locale)

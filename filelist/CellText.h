@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileSystem.h"
+#include "platform/VolumeKind.h"
 
 #include <QLocale>
 #include <QString>
@@ -10,8 +11,9 @@ namespace filelist {
 
 // The texts of the Size, Modified and Created columns, in the user's locale.
 
-// Bytes divided by 1024, two decimals, "KB" with no space: 1536 bytes gives "1.50KB".
-QString sizeText(std::int64_t bytes, const QLocale &locale = QLocale());
+// Bytes divided by 1024, two decimals, "KB" with no space: 1536 bytes gives "1.50KB". The
+// platform layer words sizes in its failures the same way.
+using platform::sizeText;
 
 // The locale's short date and time of a moment in local time; the date alone when the time is
 // exactly midnight. Local time comes from localtime_r, which reads the time zone once, not per

@@ -3,6 +3,7 @@
 #include "platform/CallState.h"
 #include "platform/Failure.h"
 #include "platform/NameCodec.h"
+#include "platform/VolumeKind.h"
 
 #include <QCoreApplication>
 #include <QRandomGenerator>
@@ -16,10 +17,12 @@
 #include <utility>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -50,6 +53,17 @@ public:
     [[noreturn]] void fail(int err, const QString &step) const
     {
         refuse(err, step + QStringLiteral(": ") + errnoText(err));
+    }
+    // A step that gave a file the name name on a volume of kind and failed with errno err: where
+    // the volume refused the name itself, the reason says what in the name it refuses.
+    [[noreturn]] void failNaming(
+        int err, const QString &step, const QByteArray &name, const VolumeKind &kind) const
+    {
+        const bool aboutName = err == EINVAL || err == EPERM || err == ENOENT || err == EILSEQ;
+        const QString reason = aboutName ? nameRefusal(name, kind) : QString();
+        if (!reason.isEmpty())
+            refuse(err, reason);
+        fail(err, step);
     }
 
 private:
@@ -126,16 +140,48 @@ QByteArray temporaryName(const QByteArray &name)
     return result;
 }
 
-// Renames without ever replacing: renameat2(RENAME_NOREPLACE), or link and unlink where the file
-// system does not offer it. Returns 0 or errno.
+// Whether a file system refused a call because it does not offer it at all.
+bool notOffered(int err)
+{
+    return err == EINVAL || err == ENOSYS || err == EOPNOTSUPP;
+}
+
+// Whether a file system refused a hard link because it has none (FAT and exFAT through FUSE say
+// EPERM) or no more for this file.
+bool linksRefused(int err)
+{
+    return err == EPERM || err == EOPNOTSUPP || err == ENOSYS || err == EMLINK;
+}
+
+// Renames where the file system renames only by replacing: the name is claimed first with an
+// empty file created exclusively, and the rename replaces only that claim. Creating the claim
+// also asks the volume whether it takes the name at all: fusefat removes the file when it refuses
+// the new name of a rename. Returns 0 or errno.
+int renameOverClaim(int fromFolder, const char *from, int toFolder, const char *to)
+{
+    const int claim
+        = openat(toFolder, to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (claim < 0)
+        return errno;
+    ::close(claim);
+    if (renameat(fromFolder, from, toFolder, to) == 0)
+        return 0;
+    const int err = errno;
+    unlinkat(toFolder, to, 0);
+    return err;
+}
+
+// Renames without ever replacing: renameat2(RENAME_NOREPLACE); where the file system does not
+// offer it, link and unlink; where it has no hard links either, a rename over a claim of the name
+// (renameOverClaim). Returns 0 or errno.
 int renameNoReplace(int fromFolder, const char *from, int toFolder, const char *to)
 {
     if (renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0)
         return 0;
-    if (errno != EINVAL && errno != ENOSYS)
+    if (!notOffered(errno))
         return errno;
     if (linkat(fromFolder, from, toFolder, to, 0) != 0)
-        return errno;
+        return linksRefused(errno) ? renameOverClaim(fromFolder, from, toFolder, to) : errno;
     if (unlinkat(fromFolder, from, 0) != 0) {
         const int err = errno;
         unlinkat(toFolder, to, 0);
@@ -260,15 +306,18 @@ void checkSourceUnchanged(const Request &request, int in, const struct stat &bef
 // it: after each chunk it reports the bytes done and checks whether it was cancelled. A chunk
 // starts at 1 MiB and doubles while chunks take under 8 ms (up to 64 MiB), so that one stays
 // well under 50 ms while the calls stay few. Holes of a sparse file stay holes: only the ranges
-// SEEK_DATA finds are copied, and the copy is cut to the full size at the end.
+// SEEK_DATA finds are copied, and the copy is extended over each hole. Before the first byte is
+// written, the volume must be able to hold the file and have room for it.
 class DataCopy
 {
 public:
-    DataCopy(const Request &request, int in, int out, off_t size, const QString &cancelled)
+    DataCopy(const Request &request, int in, int out, off_t size, const VolumeKind &kind,
+        const QString &cancelled)
         : m_request(request)
         , m_in(in)
         , m_out(out)
         , m_size(size)
+        , m_kind(kind)
         , m_cancelled(cancelled)
     { }
 
@@ -278,6 +327,7 @@ public:
         // A reflink shares the extents and copies nothing.
         if (m_size > 0 && ioctl(m_out, FICLONE, m_in) == 0)
             return chunkDone(m_size);
+        checkRoom();
         posix_fadvise(m_in, 0, 0, POSIX_FADV_SEQUENTIAL);
         if (m_size == 0)
             return copyUnsized();
@@ -290,8 +340,10 @@ public:
                 data = position; // no map of the holes here: all of it is data
             else if ((hole = lseek(m_in, data, SEEK_HOLE)) < 0 || hole > m_size)
                 hole = m_size;
+            extendTo(data);
             for (position = data; position < hole;) {
                 position += transfer(position, std::min(m_chunk, hole - position));
+                m_end = position;
                 chunkDone(position);
                 // The source ended early: a pseudo-file that reports more than it gives (the
                 // copy ends there too), or a file cut short, which the check after the copy finds.
@@ -299,8 +351,7 @@ public:
                     return;
             }
         }
-        if (ftruncate(m_out, m_size) != 0)
-            m_request.fail(errno, Request::tr("copying the data failed"));
+        extendTo(m_size);
         chunkDone(m_size);
     }
 
@@ -310,6 +361,65 @@ private:
     // Files that report a size of 0 (most of /proc) are copied by reading to their end, but one
     // that gives more than this is taken for endless.
     static constexpr off_t unsizedLimit = off_t(64) << 20;
+
+    // Refuses, with the system's number, a file larger than the volume can hold, and one that
+    // needs more space than the volume has free (for root, the blocks kept for root count as
+    // free). A sparse file needs its data only, except on FAT, which keeps no holes.
+    void checkRoom()
+    {
+        struct stat source;
+        if (fstat(m_in, &source) != 0)
+            m_request.fail(errno, Request::tr("cannot examine the source"));
+        if (m_size > m_kind.largestFile())
+            m_request.refuse(EFBIG, Request::tr("the volume cannot hold files larger than 4 GiB"));
+        struct statvfs volume;
+        if (fstatvfs(m_out, &volume) != 0 || volume.f_frsize == 0)
+            return; // the copy itself finds out
+        const off_t needed
+            = m_kind.fat ? m_size : std::min<off_t>(m_size, off_t(source.st_blocks) * 512);
+        const auto blocks = geteuid() == 0 ? volume.f_bfree : volume.f_bavail;
+        m_free = std::int64_t(std::min(double(blocks) * double(volume.f_frsize), 9e18));
+        if (needed > m_free)
+            m_request.refuse(ENOSPC,
+                Request::tr(
+                    "not enough free space on the volume: the copy needs %1, and %2 is free")
+                    .arg(sizeText(needed), sizeText(m_free)));
+    }
+
+    // A write into the copy failed. A full volume is said in words: a sparse file may need more
+    // than its data, and the volume may have filled meanwhile.
+    [[noreturn]] void failWriting(int err) const
+    {
+        if (err == ENOSPC && m_free >= 0)
+            m_request.refuse(ENOSPC,
+                Request::tr("the volume is full: the copy needs %1, and %2 was free when it began")
+                    .arg(sizeText(m_size), sizeText(m_free)));
+        m_request.fail(err, Request::tr("copying the data failed"));
+    }
+
+    // Makes the copy end at end where its data ends before: a hole where the volume makes one,
+    // zeros written out where it refuses to set a file's length (FAT through FUSE, which would
+    // also fill a gap left by a write past the end with whatever its disk held).
+    void extendTo(off_t end)
+    {
+        if (m_end >= end)
+            return;
+        if (ftruncate(m_out, end) == 0) {
+            m_end = end;
+            return;
+        }
+        if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+            failWriting(errno);
+        const std::vector<char> zeros(size_t(std::min(firstChunk, end - m_end)), '\0');
+        while (m_end < end) {
+            const ssize_t put = pwrite(
+                m_out, zeros.data(), size_t(std::min(off_t(zeros.size()), end - m_end)), m_end);
+            if (put < 0 && errno != EINTR)
+                failWriting(errno);
+            m_end += std::max<ssize_t>(put, 0);
+            chunkDone(m_end);
+        }
+    }
 
     // Copies up to length bytes at offset; returns how many, fewer only where the source ended
     // first (m_ended is then set).
@@ -350,7 +460,7 @@ private:
         if (n == 0 || errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
             m_readWrite = true;
         else if (errno != EINTR)
-            m_request.fail(errno, Request::tr("copying the data failed"));
+            failWriting(errno);
         return 0;
     }
 
@@ -369,7 +479,7 @@ private:
             const ssize_t put
                 = pwrite(m_out, m_buffer.data() + done, size_t(got - done), offset + done);
             if (put < 0 && errno != EINTR)
-                m_request.fail(errno, Request::tr("copying the data failed"));
+                failWriting(errno);
             done += std::max<ssize_t>(put, 0);
         }
         return done;
@@ -412,7 +522,10 @@ private:
     const Request &m_request;
     int m_in, m_out;
     off_t m_size;
+    const VolumeKind &m_kind;
     QString m_cancelled;
+    off_t m_end = 0; // the copy's length so far
+    std::int64_t m_free = -1; // the volume's free bytes before the copy, where known
     off_t m_chunk = firstChunk;
     off_t m_writtenBack = 0; // everything before is on disk
     bool m_readWrite = false;
@@ -438,8 +551,9 @@ int linkUnnamed(int fd, int folder, const char *name)
 
 enum class Publish { Replace, NoReplace };
 
-// Renames the temporary entry to name in the same folder.
-void publishNamed(const Request &request, Created &created, const QByteArray &name, Publish mode)
+// Renames the temporary entry to name in the same folder, on a volume of kind.
+void publishNamed(const Request &request, Created &created, const QByteArray &name, Publish mode,
+    const VolumeKind &kind)
 {
     const int folder = created.folder();
     const char *temporary = created.name().constData();
@@ -449,13 +563,19 @@ void publishNamed(const Request &request, Created &created, const QByteArray &na
     if (err == EEXIST)
         request.refuse(EEXIST, Request::tr("the destination already exists"));
     if (err != 0)
-        request.fail(err, Request::tr("cannot put the copy in place"));
+        request.failNaming(err, Request::tr("cannot put the copy in place"), name, kind);
     created.renamedTo(name);
 }
 
-// An unnamed file in the folder, or -1 with errno set.
-int openUnnamed(int folder)
+// An unnamed file in the folder, or -1 with errno set. Never on FUSE: whether its driver can name
+// an unnamed file (a hard link) shows only once the copy is written, and some cannot, so a FUSE
+// mount always gets a named temporary.
+int openUnnamed(int folder, const VolumeKind &kind)
 {
+    if (kind.fuse) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
     return openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
 }
 
@@ -466,9 +586,11 @@ int openUnnamed(int folder)
 class NewFile
 {
 public:
-    NewFile(const Request &request, Created &created, const QByteArray &forName)
+    NewFile(
+        const Request &request, Created &created, const QByteArray &forName, const VolumeKind &kind)
         : m_created(created)
-        , m_fd(openUnnamed(created.folder()))
+        , m_kind(kind)
+        , m_fd(openUnnamed(created.folder(), kind))
         , m_unnamed(m_fd.get() >= 0)
     {
         if (m_unnamed)
@@ -476,13 +598,16 @@ public:
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
             request.fail(
                 errno, Request::tr("cannot create a temporary file in the destination folder"));
+        // The temporary's name holds the final name, so a volume that refuses the one refuses
+        // the other too.
         Fd named(created.create(forName, [](int folder, const char *temporary) {
             return openat(
                 folder, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         }));
         if (named.get() < 0)
-            request.fail(
-                errno, Request::tr("cannot create a temporary file in the destination folder"));
+            request.failNaming(errno,
+                Request::tr("cannot create a temporary file in the destination folder"), forName,
+                kind);
         m_fd = std::move(named);
     }
 
@@ -494,21 +619,21 @@ public:
     void publish(const Request &request, const QByteArray &name, Publish mode)
     {
         if (!m_unnamed)
-            return publishNamed(request, m_created, name, mode);
+            return publishNamed(request, m_created, name, mode, m_kind);
         const int err = linkUnnamed(m_fd.get(), m_created.folder(), name.constData());
         if (err == 0)
             return m_created.renamedTo(name);
         if (err == EEXIST && mode == Publish::NoReplace)
             request.refuse(EEXIST, Request::tr("the destination already exists"));
         if (err != EEXIST)
-            request.fail(err, Request::tr("cannot put the copy in place"));
+            request.failNaming(err, Request::tr("cannot put the copy in place"), name, m_kind);
         const int linked = m_created.create(name, [this](int folder, const char *temporary) {
             errno = linkUnnamed(m_fd.get(), folder, temporary);
             return errno == 0 ? 0 : -1;
         });
         if (linked < 0)
             request.fail(errno, Request::tr("cannot put the copy in place"));
-        publishNamed(request, m_created, name, mode);
+        publishNamed(request, m_created, name, mode, m_kind);
     }
 
     // Closes now and returns close's errno (0 when it succeeded).
@@ -516,30 +641,53 @@ public:
 
 private:
     Created &m_created;
+    VolumeKind m_kind;
     Fd m_fd;
     bool m_unnamed;
 };
 
+// Whether a file system refused to store an attribute because it keeps none of that kind: FAT
+// through FUSE has no owners or permission bits (ENOSYS), exFAT through FUSE takes no other
+// owner or group (EPERM), and a process may not give a file away (EPERM).
+bool notKept(int err)
+{
+    return err == EPERM || err == EOPNOTSUPP || err == ENOSYS;
+}
+
+// Gives the copy the replaced file's owner and group where they differ, or at least its group
+// where the process may not give the file away; a volume that keeps no owners keeps the copy as
+// it is.
+void giveOwner(
+    const Request &request, int out, const struct stat &copy, const struct stat &replaced)
+{
+    if ((copy.st_uid == replaced.st_uid && copy.st_gid == replaced.st_gid)
+        || fchown(out, replaced.st_uid, replaced.st_gid) == 0 || errno == ENOSYS
+        || errno == EOPNOTSUPP)
+        return;
+    if (errno != EPERM || (fchown(out, uid_t(-1), replaced.st_gid) != 0 && !notKept(errno)))
+        request.fail(errno, Request::tr("cannot give the copy the replaced file's owner"));
+}
+
 // Fills out with the source's bytes, gives it its owner, permission bits and times, and flushes
 // it. A copy that replaces a file takes that file's owner, group and permission bits (as far as
-// this process may set them); a new one gets the source's permission bits.
+// this process may set them); a new one gets the source's permission bits. Only what differs is
+// set, and what the volume keeps none of is left out: the data is what must not fail.
 void writeCopy(const Request &request, int in, int out, const struct stat &st,
-    const struct stat *replaced, const QString &cancelled)
+    const struct stat *replaced, const VolumeKind &kind, const QString &cancelled)
 {
-    DataCopy(request, in, out, st.st_size, cancelled).run();
+    DataCopy(request, in, out, st.st_size, kind, cancelled).run();
     checkSourceUnchanged(request, in, st);
-    if (replaced && fchown(out, replaced->st_uid, replaced->st_gid) != 0) {
-        // Not permitted to give the file away: keep at least its group where that is allowed.
-        if (errno != EPERM || (fchown(out, uid_t(-1), replaced->st_gid) != 0 && errno != EPERM))
-            request.fail(errno, Request::tr("cannot give the copy the replaced file's owner"));
-    }
-    // Set-user-ID and set-group-ID are not carried: the copy belongs to whoever copies. A file
-    // system that keeps no permission bits (FAT) still gets the data.
+    struct stat copy;
+    if (fstat(out, &copy) != 0)
+        request.fail(errno, Request::tr("cannot examine the copy"));
+    if (replaced)
+        giveOwner(request, out, copy, *replaced);
+    // Set-user-ID and set-group-ID are not carried: the copy belongs to whoever copies.
     const mode_t mode = (replaced ? replaced->st_mode : st.st_mode) & 0777;
-    if (fchmod(out, mode) != 0 && errno != EPERM && errno != EOPNOTSUPP)
+    if ((copy.st_mode & 07777) != mode && fchmod(out, mode) != 0 && !notKept(errno))
         request.fail(errno, Request::tr("cannot set the permission bits of the copy"));
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (futimens(out, times) != 0)
+    if (futimens(out, times) != 0 && errno != ENOSYS && errno != EOPNOTSUPP)
         request.fail(errno, Request::tr("cannot set the modification time of the copy"));
     if (fsync(out) != 0)
         request.fail(errno, Request::tr("cannot flush the copy to disk"));
@@ -559,6 +707,9 @@ std::optional<struct stat> checkCopyDestination(
     if (lstat(path.constData(), &st) != 0) {
         if (errno == ENOENT)
             return std::nullopt;
+        if (errno == EILSEQ)
+            request.refuse(
+                EILSEQ, Request::tr("the volume does not accept names that are not UTF-8"));
         request.fail(errno, Request::tr("cannot examine the destination"));
     }
     if (S_ISDIR(st.st_mode))
@@ -599,6 +750,7 @@ void moveAcross(
         request.refuse(EEXIST, Request::tr("the destination already exists"));
     const Place place = splitPath(to);
     Fd folder = openFolder(request, place);
+    const VolumeKind kind = VolumeKind::of(folder.get());
     Created created(folder.get());
     std::optional<NewFile> copy;
     if (S_ISLNK(source.st_mode)) {
@@ -611,15 +763,19 @@ void moveAcross(
                 [&](int at, const char *temporary) {
                     return symlinkat(target.constData(), at, temporary);
                 })
-            < 0)
-            request.fail(
-                errno, Request::tr("cannot create a temporary link in the destination folder"));
-        publishNamed(request, created, place.name, Publish::NoReplace);
+            < 0) {
+            if (errno == ENOSYS || errno == EOPNOTSUPP)
+                request.refuse(errno, Request::tr("the volume cannot hold symbolic links"));
+            request.failNaming(errno,
+                Request::tr("cannot create a temporary link in the destination folder"), place.name,
+                kind);
+        }
+        publishNamed(request, created, place.name, Publish::NoReplace, kind);
         st = source;
     } else if (S_ISREG(source.st_mode)) {
         Fd in = openSource(request, from, false, st);
-        copy.emplace(request, created, place.name);
-        writeCopy(request, in.get(), copy->fd(), st, nullptr,
+        copy.emplace(request, created, place.name, kind);
+        writeCopy(request, in.get(), copy->fd(), st, nullptr, kind,
             Request::tr("cancelled; nothing was moved"));
         copy->publish(request, place.name, Publish::NoReplace);
     } else {
@@ -659,9 +815,28 @@ bool differOnlyInCase(const QByteArray &a, const QByteArray &b)
     return a != b && decodeName(a).toCaseFolded() == decodeName(b).toCaseFolded();
 }
 
-// Renames through a free temporary name: on a case-insensitive file system the new spelling
-// is the file itself until the old spelling is gone. Where the new spelling is really another
-// entry (a hard link), the second step is refused and the file goes back to its old name.
+// Whether the folder lists an entry spelled exactly name; true where it cannot be listed, the
+// careful answer for the caller.
+bool listsName(const QByteArray &folder, const QByteArray &name)
+{
+    DIR *dir = opendir(folder.constData());
+    if (!dir)
+        return true;
+    bool found = false;
+    while (const dirent *entry = readdir(dir)) {
+        found = name == entry->d_name;
+        if (found)
+            break;
+    }
+    closedir(dir);
+    return found;
+}
+
+// Renames to another letter case of the same name, where the new spelling is the file itself,
+// through a free temporary name: the new spelling is free once the old one is gone. A plain
+// rename is no answer: the kernel's case-insensitive file systems take it for a rename of the
+// file onto itself and change nothing, and fusefat drops the data of a file renamed onto its
+// other spelling.
 void renameCaseOnly(const Request &request, const QByteArray &from, const QByteArray &to)
 {
     const QByteArray folder = splitPath(from).folder;
@@ -679,27 +854,37 @@ void renameCaseOnly(const Request &request, const QByteArray &from, const QByteA
             request.fail(err,
                 Request::tr("cannot rename, and the file is left as '%1'")
                     .arg(displayName(decodeName(parked))));
-        if (err == EEXIST) // the new spelling is a hard link of the source
-            request.refuse(EEXIST, Request::tr("the source and the destination are the same file"));
+        if (err == EEXIST)
+            request.refuse(EEXIST, Request::tr("the destination already exists"));
         request.fail(err, Request::tr("cannot rename"));
     }
     request.refuse(EEXIST, Request::tr("no free temporary name in the folder"));
 }
 
-// The destination exists. Renaming to another letter case of the same name on a
-// case-insensitive file system goes ahead; anything else is refused.
+// Whether two names of one volume show the same file by everything but the inode number: FUSE
+// drivers of FAT and exFAT number inodes per name, so two spellings of one file differ there.
+bool looksSame(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_mode == b.st_mode && a.st_size == b.st_size
+        && sameTime(a.st_mtim, b.st_mtim);
+}
+
+// The destination exists. Renaming to another letter case of the same name goes ahead where the
+// new spelling is the source itself: a case-insensitive file system that lists no entry spelled
+// that way and finds the source under it. Anything else is refused, a hard link and a real
+// second file of the new spelling included.
 void moveOntoExisting(const Request &request, const QByteArray &from, const QByteArray &to)
 {
     struct stat a, b, folderA, folderB;
     const Place placeA = splitPath(from), placeB = splitPath(to);
-    if (lstat(from.constData(), &a) == 0 && lstat(to.constData(), &b) == 0 && sameFile(a, b)) {
-        if (differOnlyInCase(placeA.name, placeB.name)
-            && stat(placeA.folderPath().constData(), &folderA) == 0
-            && stat(placeB.folderPath().constData(), &folderB) == 0 && sameFile(folderA, folderB))
-            return renameCaseOnly(request, from, to);
-        request.refuse(EEXIST, Request::tr("the source and the destination are the same file"));
-    }
-    if (stat(from.constData(), &a) == 0 && stat(to.constData(), &b) == 0 && sameFile(a, b))
+    const bool both = lstat(from.constData(), &a) == 0 && lstat(to.constData(), &b) == 0;
+    if (both && differOnlyInCase(placeA.name, placeB.name)
+        && stat(placeA.folderPath().constData(), &folderA) == 0
+        && stat(placeB.folderPath().constData(), &folderB) == 0 && sameFile(folderA, folderB)
+        && (sameFile(a, b) || looksSame(a, b)) && !listsName(placeB.folderPath(), placeB.name))
+        return renameCaseOnly(request, from, to);
+    if ((both && sameFile(a, b))
+        || (stat(from.constData(), &a) == 0 && stat(to.constData(), &b) == 0 && sameFile(a, b)))
         request.refuse(EEXIST, Request::tr("the source and the destination are the same file"));
     request.refuse(EEXIST, Request::tr("the destination already exists"));
 }
@@ -718,9 +903,10 @@ void copyFile(const QString &source, const QString &destination, bool overwrite)
         releaseCachedPages(to);
     const Place place = splitPath(to);
     Fd folder = openFolder(request, place);
+    const VolumeKind kind = VolumeKind::of(folder.get());
     Created created(folder.get());
-    NewFile copy(request, created, place.name);
-    writeCopy(request, in.get(), copy.fd(), st, replaced ? &*replaced : nullptr,
+    NewFile copy(request, created, place.name, kind);
+    writeCopy(request, in.get(), copy.fd(), st, replaced ? &*replaced : nullptr, kind,
         Request::tr("cancelled; nothing was copied"));
     // The last moment at which Cancel still leaves everything as it was. Past it, the copy is put
     // in place and flushed whatever happens, and a window that gives up on the call says so.
@@ -758,12 +944,15 @@ void moveFile(const QString &source, const QString &destination)
         return moveAcross(request, from, to, st);
     if (err == EEXIST)
         return moveOntoExisting(request, from, to);
+    if (err == 0)
+        return;
     if (err == ENOENT && lstat(from.constData(), &st) != 0)
         request.refuse(ENOENT, Request::tr("the source no longer exists"));
-    if (err == ENOENT)
+    const Place place = splitPath(to);
+    const Fd folder(open(place.folderPath().constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (err == ENOENT && folder.get() < 0)
         request.refuse(ENOENT, Request::tr("the destination folder does not exist"));
-    if (err != 0)
-        request.fail(err, Request::tr("cannot rename"));
+    request.failNaming(err, Request::tr("cannot rename"), place.name, VolumeKind::of(folder.get()));
 }
 
 void deleteFile(const QString &path, bool force)

@@ -8,8 +8,12 @@
 // refusal throws platform::Failure with an errno number and a description naming the path or
 // paths. A refused or failed call leaves the source and the destination as they were: a copy is
 // written into an unnamed file in the destination's folder (O_TMPFILE; a hidden temporary file
-// where the file system has none) and gets its name only once it is complete and flushed, and a
-// move never replaces an existing entry.
+// where the file system has none, and on FUSE) and gets its name only once it is complete and
+// flushed, and a move never replaces an existing entry (where the file system offers neither
+// RENAME_NOREPLACE nor hard links, as FAT and exFAT through FUSE, short of one that another
+// program puts under the claimed name in the instant before the rename). A volume's refusals are
+// said in words, with the system's number: a file too large for it or for its free space
+// (checked before a byte is written), a name with characters it does not accept.
 //
 // Copying runs in chunks: after each one it reports progress (platform::reportProgress, in
 // bytes) and stops when the current call was cancelled (platform::cancelRequested), failing with

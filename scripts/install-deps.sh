@@ -9,6 +9,7 @@ packages=(
     shared-mime-info fonts-liberation
     xvfb xauth xdotool x11-utils imagemagick strace openbox wmctrl python3-xlib
     fuse3 libfuse3-dev pkg-config
+    dosfstools fusefat exfatprogs exfat-fuse ntfs-3g btrfs-progs xfsprogs
     dbus at-spi2-core python3-pyatspi
     desktop-file-utils dpkg-dev file
 )

@@ -2,12 +2,15 @@
  * stuck, on purpose. The end-to-end tests and the benchmark mount it to see how the program
  * behaves on a slow network share or a dead mount.
  *
- *   tolvan-slowfs [--delay-ms N] [--block-file PATH] BACKING MOUNTPOINT -f [FUSE options]
+ *   tolvan-slowfs [--delay-ms N] [--block-file PATH] [--no-noreplace] [--no-links]
+ *                 BACKING MOUNTPOINT -f [FUSE options]
  *
  * --delay-ms N      every call sleeps N milliseconds before it does its work.
  * --block-file PATH while PATH exists, every call waits (re-checking every 5 ms) until it is
  *                   removed: a dead mount that the caller can bring back to life, so that it can
  *                   be unmounted cleanly afterwards.
+ * --no-noreplace    refuses RENAME_NOREPLACE (EINVAL) and --no-links hard links (EPERM), as
+ *                   the FUSE drivers of FAT and exFAT do.
  *
  * Attributes and names are not cached by the kernel (all timeouts are zero), so every stat and
  * lookup reaches this process and is delayed or blocked like the rest. Only the calls a listing
@@ -36,6 +39,8 @@ struct options
 {
     unsigned delay_ms;
     const char *block_file;
+    int no_noreplace;
+    int no_links;
     const char *backing;
 };
 
@@ -72,11 +77,11 @@ static int slow_down(void)
 }
 
 /* The first step of every call: a call interrupted while it waited ends there. */
-#define SLOW_DOWN()                                                                            \
-    do {                                                                                       \
-        const int interrupted = slow_down();                                                   \
-        if (interrupted)                                                                       \
-            return interrupted;                                                                \
+#define SLOW_DOWN()                                                                                \
+    do {                                                                                           \
+        const int interrupted = slow_down();                                                       \
+        if (interrupted)                                                                           \
+            return interrupted;                                                                    \
     } while (0)
 
 /* FUSE paths start with '/'; the backing folder's calls take them relative to its descriptor. */
@@ -171,12 +176,16 @@ static int slow_unlink(const char *path)
 static int slow_rename(const char *from, const char *to, unsigned int flags)
 {
     SLOW_DOWN();
+    if (flags && options.no_noreplace)
+        return -EINVAL;
     return result(renameat2(backing_fd, relative(from), backing_fd, relative(to), flags));
 }
 
 static int slow_link(const char *from, const char *to)
 {
     SLOW_DOWN();
+    if (options.no_links)
+        return -EPERM;
     return result(linkat(backing_fd, relative(from), backing_fd, relative(to), 0));
 }
 
@@ -298,6 +307,8 @@ static const struct fuse_opt options_known[] = {
     {"--delay-ms=%u", offsetof(struct options, delay_ms), 1},
     {"--block-file %s", offsetof(struct options, block_file), 1},
     {"--block-file=%s", offsetof(struct options, block_file), 1},
+    {"--no-noreplace", offsetof(struct options, no_noreplace), 1},
+    {"--no-links", offsetof(struct options, no_links), 1},
     FUSE_OPT_KEY("-h", KEY_HELP),
     FUSE_OPT_KEY("--help", KEY_HELP),
     FUSE_OPT_END,
@@ -306,7 +317,8 @@ static const struct fuse_opt options_known[] = {
 static void usage(const char *program)
 {
     fprintf(stderr,
-        "usage: %s [--delay-ms N] [--block-file PATH] BACKING MOUNTPOINT -f [FUSE options]\n",
+        "usage: %s [--delay-ms N] [--block-file PATH] [--no-noreplace] [--no-links] BACKING "
+        "MOUNTPOINT -f [FUSE options]\n",
         program);
 }
 
