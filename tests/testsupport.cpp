@@ -1,17 +1,10 @@
 #include "testsupport.h"
 
-#include "app/Form1.h"
-#include "app/Forms.h"
-#include "app/Module1.h"
 #include "platform/NameCodec.h"
-#include "widgets/CallWaiting.h"
-#include "widgets/FolderTree.h"
 
 #include <QCoreApplication>
 #include <QLocale>
-#include <QStandardPaths>
 #include <QTest>
-#include <QTreeView>
 
 #include <algorithm>
 #include <cstdlib>
@@ -24,32 +17,19 @@
 
 namespace testing {
 
-namespace {
-
-// Long calls made on the window thread are waited for as the program waits for them.
-const bool waiting = (widgets::waitForLongCalls(), true);
-
-} // namespace
-
-int ScriptedMessages::MsgBox(const QString &prompt, int buttons)
-{
-    boxes.push_back({prompt, buttons});
-    if (answers.empty())
-        return Ok;
-    const int answer = answers.front();
-    answers.pop_front();
-    return answer;
-}
-
-void ScriptedMessages::reportFailure(const platform::Failure &failure)
-{
-    failures.push_back(failure);
-}
-
 static QByteArray processFolder()
 {
     char buffer[4096];
     return ::getcwd(buffer, sizeof buffer) ? QByteArray(buffer) : QByteArray();
+}
+
+QByteArray makeScratchFolder()
+{
+    QByteArray name
+        = processFolder() + '/' + QCoreApplication::applicationName().toUtf8() + "-XXXXXX";
+    if (!::mkdtemp(name.data()))
+        qFatal("cannot make a folder like %s", name.constData());
+    return name;
 }
 
 CurrentFolder::CurrentFolder(const QByteArray &path)
@@ -63,13 +43,6 @@ CurrentFolder::~CurrentFolder()
 {
     if (!m_previous.isEmpty() && ::chdir(m_previous.constData()) != 0)
         qWarning("cannot change back to %s", m_previous.constData());
-}
-
-void unloadAllForms()
-{
-    for (const char *name : {"Form2", "Form3", "Form4", "Form1"})
-        app::Forms::unload(QString::fromLatin1(name));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void useEnglishLocale()
@@ -144,135 +117,54 @@ QList<QByteArray> folderEntries(const QByteArray &path)
     return names;
 }
 
-static void collect(QList<QByteArray> &tree, const QByteArray &root, const QByteArray &prefix)
+static void collect(
+    QMap<QByteArray, QByteArray> &entries, const QByteArray &root, const QByteArray &prefix)
 {
     for (const QByteArray &name : folderEntries(root + '/' + prefix)) {
         const QByteArray relative = prefix + name;
+        const QByteArray path = root + '/' + relative;
         struct stat status;
-        if (::lstat((root + '/' + relative).constData(), &status) == 0 && S_ISDIR(status.st_mode)) {
-            tree.push_back(relative + '/');
-            collect(tree, root, relative + '/');
+        if (::lstat(path.constData(), &status) != 0)
+            continue;
+        if (S_ISDIR(status.st_mode)) {
+            entries.insert(relative, "folder");
+            collect(entries, root, relative + '/');
+        } else if (S_ISLNK(status.st_mode)) {
+            char target[4096];
+            const ssize_t length = ::readlink(path.constData(), target, sizeof target);
+            entries.insert(relative, "link:" + QByteArray(target, std::max<ssize_t>(length, 0)));
         } else {
-            tree.push_back(relative + '=' + readFile(root + '/' + relative));
+            entries.insert(relative, S_ISREG(status.st_mode) ? "file:" + readFile(path) : "other");
         }
     }
+}
+
+QMap<QByteArray, QByteArray> entriesOf(const QByteArray &path)
+{
+    QMap<QByteArray, QByteArray> entries;
+    collect(entries, path, {});
+    return entries;
 }
 
 QList<QByteArray> treeOf(const QByteArray &path)
 {
     QList<QByteArray> tree;
-    collect(tree, path, {});
-    std::sort(tree.begin(), tree.end());
+    const QMap<QByteArray, QByteArray> entries = entriesOf(path);
+    for (auto entry = entries.begin(); entry != entries.end(); ++entry) {
+        const QByteArray &what = entry.value();
+        if (what == "folder")
+            tree.push_back(entry.key() + '/');
+        else if (what.startsWith("file:"))
+            tree.push_back(entry.key() + '=' + what.mid(5));
+        else
+            tree.push_back(entry.key() + '@' + what);
+    }
     return tree;
 }
 
 QByteArray bytesOf(const QString &path)
 {
     return platform::encodeName(path);
-}
-
-// (The widget overload of mouseDClick sends the double-click event alone, without the first
-// click.)
-void doubleClick(QWidget *widget, QPoint position)
-{
-    QWidget *window = widget->window();
-    QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, position));
-}
-
-bool openInTree(widgets::FolderTree *tree, const QString &path)
-{
-    QTreeWidgetItem *row = tree->rowForPath(path);
-    if (!row) {
-        qWarning("no tree row for %s", qPrintable(path));
-        return false;
-    }
-    tree->scrollToItem(row);
-    doubleClick(tree->viewport(), tree->visualItemRect(row).center());
-    return tree->Path() == path;
-}
-
-const QStringList allFileButtons {"cmdopen", "cmdrename", "cmdCopy", "cmdMove"};
-
-QStringList enabledFileButtons(const app::Form1 &form)
-{
-    QStringList names;
-    for (const QPushButton *button : {form.cmdopen, form.cmdrename, form.cmdCopy, form.cmdMove}) {
-        if (button->isEnabled())
-            names.push_back(button->objectName());
-    }
-    return names;
-}
-
-static QByteArray makeScratchFolder()
-{
-    QByteArray name
-        = processFolder() + '/' + QCoreApplication::applicationName().toUtf8() + "-XXXXXX";
-    if (!::mkdtemp(name.data()))
-        qFatal("cannot make a folder like %s", name.constData());
-    return name;
-}
-
-MainWindowScene::MainWindowScene()
-    : folder(makeScratchFolder())
-{
-    QStandardPaths::setTestModeEnabled(true);
-    useEnglishLocale();
-    m_current.emplace(folder);
-}
-
-MainWindowScene::~MainWindowScene()
-{
-    unloadAllForms();
-    app::Module1::SelectedFileName.clear();
-    app::Module1::NewFileName.clear();
-    m_current.reset();
-    removeTree(folder);
-}
-
-void MainWindowScene::enter(const QByteArray &subfolder)
-{
-    m_current.reset();
-    m_current.emplace(path(subfolder));
-}
-
-app::Form1 &MainWindowScene::start()
-{
-    form = &app::Forms::show<app::Form1>();
-    if (!QTest::qWaitForWindowExposed(form))
-        qFatal("the main window was never shown");
-    return *form;
-}
-
-QString MainWindowScene::text(const QByteArray &name) const
-{
-    return platform::decodeName(name.isEmpty() ? folder : path(name));
-}
-
-filelist::FileListModel &MainWindowScene::model() const
-{
-    return form->ListView1->model();
-}
-
-QStringList MainWindowScene::shownNames() const
-{
-    QStringList names;
-    for (int row = 0; row < model().rowCount(); ++row)
-        names.push_back(model().itemText(row));
-    return names;
-}
-
-bool MainWindowScene::clickFile(const QString &name)
-{
-    const int row = model().rowOfName(name);
-    if (row < 0) {
-        qWarning("no row for %s", qPrintable(name));
-        return false;
-    }
-    QAbstractItemView *view = form->ListView1->currentView();
-    const QModelIndex index = model().index(row, 0);
-    view->scrollTo(index);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
-    return form->ListView1->selectedRow() == row;
 }
 
 struct WithoutFileAccessOverride::Saved

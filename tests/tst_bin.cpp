@@ -5,7 +5,7 @@
 #include "app/Form1.h"
 #include "app/Forms.h"
 #include "platform/NameCodec.h"
-#include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>

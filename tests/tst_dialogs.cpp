@@ -9,7 +9,7 @@
 #include "fileops/Form3.h"
 #include "fileops/Form4.h"
 #include "platform/NameCodec.h"
-#include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QPointer>
 #include <QTest>

@@ -3,6 +3,7 @@
 #include "platform/CallState.h"
 #include "platform/Failure.h"
 #include "platform/NameCodec.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,29 +31,12 @@
 
 using platform::decodeName;
 using platform::encodeName;
+using testing::readFile;
+using testing::removeTree;
+using testing::writeFile;
 namespace changes = platform::changes;
 
 namespace {
-
-QByteArray readAll(const QByteArray &path)
-{
-    QByteArray bytes;
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK);
-    char buffer[65536];
-    for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-        bytes.append(buffer, n);
-    ::close(fd);
-    return bytes;
-}
-
-void writeFile(const QByteArray &path, const QByteArray &bytes, mode_t mode = 0644)
-{
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    QVERIFY2(fd >= 0, path.constData());
-    QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), bytes.size());
-    QCOMPARE(::fchmod(fd, mode), 0);
-    ::close(fd);
-}
 
 // A modification time with nanoseconds, far from "now", so keeping it is never an accident.
 void setOldTimes(const QByteArray &path)
@@ -61,48 +45,8 @@ void setOldTimes(const QByteArray &path)
     QCOMPARE(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
 }
 
-// Every entry under a folder by relative raw name: "file:" + bytes, "link:" + target, "folder"
-// or "other". Comparing two trees shows whatever appeared, vanished or changed.
+// Every entry under a folder by relative raw name (see testing::entriesOf).
 using Tree = QMap<QByteArray, QByteArray>;
-
-void collect(Tree &tree, const QByteArray &root, const QByteArray &prefix)
-{
-    DIR *dir = ::opendir((root + prefix).constData());
-    while (dirent *entry = dir ? ::readdir(dir) : nullptr) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-            continue;
-        const QByteArray name = prefix + entry->d_name;
-        struct stat st;
-        ::lstat((root + name).constData(), &st);
-        if (S_ISDIR(st.st_mode)) {
-            tree.insert(name, "folder");
-            collect(tree, root, name + '/');
-        } else if (S_ISLNK(st.st_mode)) {
-            char target[4096];
-            const ssize_t n = ::readlink((root + name).constData(), target, sizeof target);
-            tree.insert(name, "link:" + QByteArray(target, n));
-        } else {
-            tree.insert(name, S_ISREG(st.st_mode) ? "file:" + readAll(root + name) : "other");
-        }
-    }
-    if (dir)
-        ::closedir(dir);
-}
-
-// Removes a tree by raw names (QDir skips names that are not UTF-8).
-void removeTree(const QByteArray &path)
-{
-    if (DIR *dir = ::opendir(path.constData())) {
-        while (dirent *entry = ::readdir(dir)) {
-            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-                removeTree(path + '/' + entry->d_name);
-        }
-        ::closedir(dir);
-        ::rmdir(path.constData());
-    } else {
-        ::unlink(path.constData());
-    }
-}
 
 // A fresh folder, by default in the build folder: /tmp may share its device with /dev/shm.
 class Scratch
@@ -119,12 +63,7 @@ public:
     Scratch &operator=(const Scratch &) = delete;
     QByteArray path(const QByteArray &name) const { return m_root + '/' + name; }
     QString text(const QByteArray &name) const { return decodeName(path(name)); }
-    Tree tree() const
-    {
-        Tree tree;
-        collect(tree, m_root + '/', {});
-        return tree;
-    }
+    Tree tree() const { return testing::entriesOf(m_root); }
     dev_t device() const
     {
         struct stat st;

@@ -8,7 +8,7 @@
 #include "app/Module1.h"
 #include "fileops/Form2.h"
 #include "fileops/Form4.h"
-#include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QApplication>
 #include <QMenuBar>

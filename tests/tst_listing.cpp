@@ -9,7 +9,7 @@
 #include "platform/FileSystem.h"
 #include "platform/NameCodec.h"
 #include "platform/TypeCatalog.h"
-#include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QTemporaryDir>
 #include <QTest>

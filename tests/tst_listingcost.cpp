@@ -1,7 +1,7 @@
 // What listing a folder costs, counted rather than timed: the system calls it makes per entry
 // (traced with strace on a child copy of this program) and the MIME database questions it asks.
 
-#include "testsupport.h"
+#include "windowsupport.h"
 
 #include "filelist/ListView.h"
 #include "filelist/LoadFileList.h"

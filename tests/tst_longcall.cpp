@@ -4,9 +4,9 @@
 
 #include "app/Guard.h"
 #include "platform/LongCall.h"
-#include "testsupport.h"
 #include "widgets/CallWaiting.h"
 #include "widgets/ProgressBox.h"
+#include "windowsupport.h"
 
 #include <QApplication>
 #include <QPushButton>

@@ -10,7 +10,7 @@
 #include "widgets/FolderTree.h"
 #include "widgets/Services.h"
 
-#include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QApplication>
 #include <QProcess>

@@ -3,7 +3,7 @@
 
 #include "app/Form1.h"
 #include "app/Forms.h"
-#include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QAccessible>
 #include <QDateTime>

@@ -3,6 +3,7 @@
 
 #include "platform/Failure.h"
 #include "platform/FileChanges.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QProcess>
@@ -13,15 +14,11 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
-// Every file of a folder, hidden ones too, with its bytes: what appeared, vanished or changed.
-static QMap<QString, QByteArray> snapshot(const QString &folder)
+// Every entry under a folder, hidden ones too, with its bytes: what appeared, vanished or
+// changed.
+static QMap<QByteArray, QByteArray> snapshot(const QString &folder)
 {
-    QMap<QString, QByteArray> entries;
-    for (const QFileInfo &entry : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden)) {
-        QFile file(entry.filePath());
-        entries[entry.fileName()] = file.open(QIODevice::ReadOnly) ? file.readAll() : "?";
-    }
-    return entries;
+    return testing::entriesOf(QFile::encodeName(folder));
 }
 
 class TestVolumeKinds : public QObject
@@ -55,7 +52,7 @@ void TestVolumeKinds::fileChanges()
     const QString root = scratch.path() + '/', v = root + "v"; // the volume; f: the files
     if (geteuid() != 0 || (!commands.contains(";mount") && access("/dev/fuse", R_OK | W_OK) != 0))
         QSKIP("mounting needs root, and a FUSE mount /dev/fuse");
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    testing::useEnglishLocale();
     QFile image(root + "image"), source(root + "f/src");
     QVERIFY(QDir(root).mkpath("v") && QDir(root).mkpath("f"));
     QVERIFY(image.open(QIODevice::WriteOnly) && image.resize(300 << 20));
@@ -109,7 +106,7 @@ void TestVolumeKinds::fileChanges()
             else if (step[0] == 'r')
                 QVERIFY(!mount(nullptr, qPrintable(v), nullptr, MS_REMOUNT | MS_RDONLY, nullptr));
             else
-                QVERIFY(before.keys() == QStringList({"Renamed", "moved", "old"})
+                QVERIFY(before.keys() == QByteArrayList({"Renamed", "moved", "old"})
                     && before.values() == QByteArrayList(3, local["src"]));
         } catch (const platform::Failure &failure) {
             result = QString::number(failure.number()) + ' ' + failure.description();

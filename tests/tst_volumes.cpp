@@ -5,7 +5,7 @@
 #include "platform/Volumes.h"
 #include "widgets/FolderTree.h"
 
-#include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>
