@@ -1,5 +1,7 @@
 #include "fileops/DestinationDialog.h"
 
+#include "app/Form1.h"
+#include "app/Forms.h"
 #include "app/Guard.h"
 #include "app/Module1.h"
 #include "platform/Failure.h"
@@ -56,6 +58,20 @@ void DestinationDialog::Drive1_Change()
     try {
         Dir1->setPath(Drive1->Drive());
     } catch (const platform::Failure &) { }
+}
+
+void DestinationDialog::transferSelectedFile(Transfer transfer, const QString &done)
+{
+    using namespace app::Module1;
+    const platform::FileSystemObject fileSystem;
+    app::Form1 &form1 = app::Forms::load<app::Form1>();
+    const platform::Folder mainFolder = mainFolderMustExist(fileSystem);
+    const QString source = form1.lblFilePath->caption();
+    const QString destination = Label1->caption() + QLatin1Char('/') + SelectedFileName;
+    transfer(fileSystem, source, destination);
+    LoadFileList(form1.Dir1->Path());
+    form1.lblmessege->setCaption(SelectedFileName + done + Label1->caption());
+    ShowMainWindow();
 }
 
 void DestinationDialog::cmdcancel_Click()

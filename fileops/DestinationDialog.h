@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileops/Dialog.h"
+#include "platform/FileSystem.h"
 #include "widgets/Caption.h"
 #include "widgets/DriveSelector.h"
 #include "widgets/FolderTree.h"
@@ -43,6 +44,14 @@ protected:
         const Confirm &confirm, std::initializer_list<Placement> tabOrder);
 
     QPushButton *confirmButton() const { return m_confirm; }
+
+    // What confirming does in both dialogs: refused when the main window's folder has gone;
+    // transfer(source, destination) of the selected file into the folder Label1 shows; the
+    // main window's list read again, its status line reading the name, done and the folder;
+    // then back to the main window.
+    using Transfer = void (*)(
+        const platform::FileSystemObject &, const QString &source, const QString &destination);
+    void transferSelectedFile(Transfer transfer, const QString &done);
 
 private:
     void Dir1_Change();

@@ -1,5 +1,8 @@
 #include "fileops/Dialog.h"
 
+#include "app/Form1.h"
+#include "app/Forms.h"
+
 #include "widgets/Twips.h"
 
 #include <QAbstractItemView>
@@ -8,6 +11,11 @@
 #include <QPushButton>
 
 namespace fileops {
+
+platform::Folder mainFolderMustExist(const platform::FileSystemObject &fileSystem)
+{
+    return fileSystem.GetFolder(app::Forms::load<app::Form1>().Dir1->Path());
+}
 
 Dialog::Dialog(const QString &caption, int clientWidthTwips, int clientHeightTwips)
     : QDialog(nullptr)

@@ -1,10 +1,16 @@
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <QDialog>
 
 class QPushButton;
 
 namespace fileops {
+
+// Opens the main window's folder only to refuse a command when that folder has gone; the paths
+// the command acts on are built from the windows' texts. The folder stays open while it is held.
+platform::Folder mainFolderMustExist(const platform::FileSystemObject &fileSystem);
 
 // The common frame of the Rename, Copy To and Move To dialogs: a top-level window of fixed
 // client size without an owner, shown modeless while the main window is hidden. Enter presses

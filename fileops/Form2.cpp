@@ -58,15 +58,15 @@ void Form2::cmdChange_Click()
     NewFileName = platform::editedName(SelectedFileName, txtnew->text());
     const platform::FileSystemObject fileSystem;
     app::Form1 &form1 = Forms::load<app::Form1>();
-    // Opened only to refuse the command when the main window's folder has gone; the paths below
-    // are built from the window's texts.
-    const platform::Folder mainFolderMustExist = fileSystem.GetFolder(form1.Dir1->Path());
+    const platform::Folder mainFolder = mainFolderMustExist(fileSystem);
     const QString folderText = form1.pathBoxFolder();
     const QString newPath = folderText + QLatin1Char('/') + NewFileName;
     const QString oldPath = folderText + QLatin1Char('/') + SelectedFileName;
     try {
         fileSystem.MoveFile(oldPath, newPath);
     } catch (const platform::Failure &move) {
+        if (move.isCancellation())
+            throw;
         throw renameRefused(move, SelectedFileName, NewFileName);
     }
     LoadFileList(form1.Dir1->Path());

@@ -5,7 +5,6 @@
 #include "app/Guard.h"
 #include "app/Module1.h"
 #include "platform/FileSystem.h"
-#include "widgets/Twips.h"
 
 namespace fileops {
 
@@ -30,18 +29,10 @@ void Form4::load()
 
 void Form4::cmdCopy_Click()
 {
-    const platform::FileSystemObject fileSystem;
-    app::Form1 &form1 = Forms::load<app::Form1>();
-    // Opened only to refuse the command when the main window's folder has gone; the paths below
-    // are built from the window's texts.
-    const platform::Folder mainFolderMustExist = fileSystem.GetFolder(form1.Dir1->Path());
-    const QString source = form1.lblFilePath->caption();
-    const QString destination = Label1->caption() + QLatin1Char('/') + SelectedFileName;
-    fileSystem.CopyFile(source, destination, true);
-    LoadFileList(form1.Dir1->Path());
-    form1.lblmessege->setCaption(
-        SelectedFileName + QStringLiteral(" has been Copied to ") + Label1->caption());
-    ShowMainWindow();
+    transferSelectedFile(
+        [](const platform::FileSystemObject &fileSystem, const QString &source,
+            const QString &destination) { fileSystem.CopyFile(source, destination, true); },
+        QStringLiteral(" has been Copied to "));
 }
 
 } // namespace fileops
