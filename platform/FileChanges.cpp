@@ -889,6 +889,30 @@ void moveOntoExisting(const Request &request, const QByteArray &from, const QByt
     request.refuse(EEXIST, Request::tr("the destination already exists"));
 }
 
+// What a request says of the one file it acts on when that is missing, cannot be examined, or
+// is a folder.
+struct FileWords
+{
+    QString missing;
+    QString unexamined;
+    QString folder;
+};
+
+// The status of the file a move or a delete acts on (a symbolic link itself); refused where it
+// is missing or a folder.
+struct stat examineFile(const Request &request, const QByteArray &path, const FileWords &words)
+{
+    struct stat st;
+    if (lstat(path.constData(), &st) != 0) {
+        if (errno == ENOENT)
+            request.refuse(ENOENT, words.missing);
+        request.fail(errno, words.unexamined);
+    }
+    if (S_ISDIR(st.st_mode))
+        request.refuse(EISDIR, words.folder);
+    return st;
+}
+
 } // namespace
 
 void copyFile(const QString &source, const QString &destination, bool overwrite)
@@ -928,14 +952,9 @@ void moveFile(const QString &source, const QString &destination)
     if (to.endsWith('/'))
         to += splitPath(from).name;
     const Request request(Request::tr("Cannot move"), source, decodeName(to));
-    struct stat st;
-    if (lstat(from.constData(), &st) != 0) {
-        if (errno == ENOENT)
-            request.refuse(ENOENT, Request::tr("the source does not exist"));
-        request.fail(errno, Request::tr("cannot examine the source"));
-    }
-    if (S_ISDIR(st.st_mode))
-        request.refuse(EISDIR, Request::tr("the source is a folder, and only files are moved"));
+    struct stat st = examineFile(request, from,
+        {Request::tr("the source does not exist"), Request::tr("cannot examine the source"),
+            Request::tr("the source is a folder, and only files are moved")});
     // Renaming within one volume is the move's point of return.
     if (onSameVolume(st, to) && !passPointOfReturn())
         request.refuse(ECANCELED, Request::tr("cancelled; nothing was moved"));
@@ -959,14 +978,9 @@ void deleteFile(const QString &path, bool force)
 {
     const Request request(Request::tr("Cannot delete"), path);
     const QByteArray bytes = encodeName(path);
-    struct stat st;
-    if (lstat(bytes.constData(), &st) != 0) {
-        if (errno == ENOENT)
-            request.refuse(ENOENT, Request::tr("the file does not exist"));
-        request.fail(errno, Request::tr("cannot examine the file"));
-    }
-    if (S_ISDIR(st.st_mode))
-        request.refuse(EISDIR, Request::tr("it is a folder, and only files are deleted"));
+    const struct stat st = examineFile(request, bytes,
+        {Request::tr("the file does not exist"), Request::tr("cannot examine the file"),
+            Request::tr("it is a folder, and only files are deleted")});
     if (!force && !S_ISLNK(st.st_mode) && isReadOnly(st))
         request.refuse(EACCES, Request::tr("the file is read-only"));
     if (unlink(bytes.constData()) == 0)
