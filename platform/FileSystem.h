@@ -44,6 +44,9 @@ class File
 public:
     QString Name() const;
     QByteArrayView NameBytes() const { return m_name; }
+    // The details, as a walk one entry after another gives them. The file list reads them
+    // itself, shared between threads (filelist/FolderReader.h); these serve the tests and the
+    // benchmark that compare it with this walk.
     std::int64_t Size() const;
     Timestamp DateLastModified() const;
     // Absent where the file system records no birth time.
