@@ -81,7 +81,7 @@ QStringList FileListModel::widestTexts(int column, const QLocale &locale) const
 {
     switch (column) {
     case 2:
-        return {widestSizeText(locale)};
+        return widestSizeTexts(locale);
     case 3:
     case 4:
         return widestDateTexts(locale);

@@ -248,8 +248,9 @@ void Reader::helpUntilDone()
     m_blockDone.wait(lock, [this] { return m_blocksDone >= m_handedOver.size(); });
 }
 
-// The rows that come first by name, looked at before all others. Entries that turn out to be
-// folders or gone are passed over, so the rows shown are those of the final list.
+// The rows that come first by name, looked at before all others: exactly the finished list's
+// first rows. Entries that turn out to be folders or gone get no row there either; an entry that
+// cannot be looked at ends the listing's walk (see finish), so the rows stop before it.
 RowTable Reader::firstRowsTable(const NameOrder &order, int sortKey)
 {
     platform::TypeCatalog::Lookup types;
@@ -261,6 +262,8 @@ RowTable Reader::firstRowsTable(const NameOrder &order, int sortKey)
         // A helper may be looking at it right now; its look takes a moment.
         while (first.state.load(std::memory_order_acquire) != Entry::Looked)
             std::this_thread::yield();
+        if (first.kind == platform::EntryStatus::Failed)
+            break;
         if (first.kind != platform::EntryStatus::File)
             continue;
         const quint32 offset = names.add(m_names.at(first.nameOffset), first.nameLength);
@@ -293,8 +296,12 @@ Listing Reader::read(int sortKey, const std::function<void(RowTable)> &firstRows
         const Collation collation;
         NameOrder order(
             count, [this](quint32 k) { return nameOf(entry(k)); }, collation);
-        if (firstRows && sortKey == 0 && !m_helpers.empty())
-            firstRows(firstRowsTable(order, sortKey));
+        if (firstRows && sortKey == 0 && !m_helpers.empty()) {
+            RowTable first = firstRowsTable(order, sortKey);
+            // A cancelled listing shows none: its rows would stay until the list is emptied.
+            if (first.size() > 0 && !cancelRequested())
+                firstRows(std::move(first));
+        }
         rank = order.ranks();
     }
     if (m_helpers.empty()) {
@@ -309,37 +316,44 @@ Listing Reader::read(int sortKey, const std::function<void(RowTable)> &firstRows
     return finish(rank, sortKey);
 }
 
-// The rows in the order the names were read, up to the first entry that could not be looked
-// at; the rows keep their places in name order. Each block of entries goes once its rows are
-// made.
+// The rows of the entries that are files. The walk over them goes in name order and ends at
+// the first entry that could not be looked at: it keeps its name and type, and no entry after it
+// gets a row. Each block of entries goes once its rows are made.
 Listing Reader::finish(const std::vector<quint32> &rank, int sortKey)
 {
     const size_t count = entryCount();
+    size_t failed = count;
+    for (size_t k = 0; k < count; ++k) {
+        if (entry(k).kind == platform::EntryStatus::Failed
+            && (failed == count || rank[k] < rank[failed]))
+            failed = k;
+    }
+    const quint32 end = failed == count ? quint32(count) : rank[failed];
+    std::optional<platform::Failure> failure = m_readFailure;
+    if (failed < count) {
+        const Entry &read = entry(failed);
+        failure
+            = platform::Failure::fromErrno(int(read.typeOrError), tr("Cannot read the details of"),
+                m_path + QLatin1Char('/') + platform::decodeName(nameOf(read)));
+    }
     std::vector<RowTable::Row> rows;
     rows.reserve(count);
-    std::optional<platform::Failure> failure = m_readFailure;
-    bool stopped = false;
     for (size_t b = 0; b < m_blocks.size(); ++b) {
         Block &block = m_blocks[b];
-        for (size_t i = 0; i < block.count && !stopped; ++i) {
+        for (size_t i = 0; i < block.count; ++i) {
             const Entry &read = block.entries[i];
             const quint32 place = rank[b * blockSize + i];
-            if (read.kind == platform::EntryStatus::Gone
+            if (place > end || read.kind == platform::EntryStatus::Gone
                 || read.kind == platform::EntryStatus::Folder)
                 continue;
-            if (read.kind == platform::EntryStatus::Failed) {
-                const QByteArrayView name = nameOf(read);
+            if (place == end) {
                 rows.push_back({read.nameOffset, read.nameLength, RowTable::TypeFilled,
-                    platform::TypeCatalog::instance().indexForName(name), place, 0, 0,
+                    platform::TypeCatalog::instance().indexForName(nameOf(read)), place, 0, 0,
                     RowTable::noCreated});
-                failure = platform::Failure::fromErrno(int(read.typeOrError),
-                    tr("Cannot read the details of"),
-                    m_path + QLatin1Char('/') + platform::decodeName(name));
-                stopped = true;
-                break;
+            } else {
+                rows.push_back({read.nameOffset, read.nameLength, RowTable::CreatedFilled,
+                    read.typeOrError, place, read.size, read.modified, read.created});
             }
-            rows.push_back({read.nameOffset, read.nameLength, RowTable::CreatedFilled,
-                read.typeOrError, place, read.size, read.modified, read.created});
         }
         block.entries.reset();
     }

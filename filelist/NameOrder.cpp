@@ -181,12 +181,18 @@ NameOrder::~NameOrder() = default;
 
 std::vector<quint32> NameOrder::first(size_t n) const
 {
+    n = std::min(n, d->entries.size());
+    std::vector<quint32> result(n);
+    // Placing every name uses up the entries' keys, and leaves the entries in order.
+    if (m_ranked) {
+        for (size_t k = 0; k < n; ++k)
+            result[k] = d->entries[k].index;
+        return result;
+    }
     std::vector<Entry> entries = d->entries;
-    n = std::min(n, entries.size());
     auto less = [this](const Entry &x, const Entry &y) { return d->less(x, y); };
     std::nth_element(entries.begin(), entries.begin() + qsizetype(n), entries.end(), less);
     std::sort(entries.begin(), entries.begin() + qsizetype(n), less);
-    std::vector<quint32> result(n);
     for (size_t k = 0; k < n; ++k)
         result[k] = entries[k].index;
     return result;
@@ -225,11 +231,14 @@ void NameOrder::Data::sortByKeys(Entry *begin, Entry *end, size_t offset)
 std::vector<quint32> NameOrder::ranks()
 {
     std::vector<Entry> &entries = d->entries;
-    if (d->keys.slowNames == 0)
-        d->sortByKeys(entries.data(), entries.data() + entries.size(), 0);
-    else
-        std::sort(entries.begin(), entries.end(),
-            [this](const Entry &x, const Entry &y) { return d->less(x, y); });
+    if (!m_ranked) {
+        if (d->keys.slowNames == 0)
+            d->sortByKeys(entries.data(), entries.data() + entries.size(), 0);
+        else
+            std::sort(entries.begin(), entries.end(),
+                [this](const Entry &x, const Entry &y) { return d->less(x, y); });
+        m_ranked = true;
+    }
     std::vector<quint32> rank(entries.size());
     for (size_t place = 0; place < entries.size(); ++place)
         rank[entries[place].index] = quint32(place);

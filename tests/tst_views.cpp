@@ -3,6 +3,7 @@
 
 #include "app/Form1.h"
 #include "app/Forms.h"
+#include "filelist/CellText.h"
 #include "testsupport.h"
 
 #include <QAccessible>
@@ -364,8 +365,13 @@ void ViewsTest::cellsFit_data()
 {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<int>("column");
-    QTest::newRow("Size of a 2 GiB file") << "en_US" << 2;
-    QTest::newRow("Modified on a two-digit day at a long hour, Albanian") << "sq_AL" << 3;
+    QTest::addColumn<qint64>("bytes"); // the size shown, or none for the file's cell
+    QTest::newRow("Size of a 2 GiB file") << "en_US" << 2 << qint64(0);
+    QTest::newRow("Size of the largest file") << "en_US" << 2 << std::numeric_limits<qint64>::max();
+    QTest::newRow("Size of the largest file, Indian grouping")
+        << "en_IN" << 2 << std::numeric_limits<qint64>::max();
+    QTest::newRow("Modified on a two-digit day at a long hour, Albanian")
+        << "sq_AL" << 3 << qint64(0);
 }
 
 // A column whose written width cannot show its widest text in the font and locale is widened to
@@ -374,6 +380,7 @@ void ViewsTest::cellsFit()
 {
     QFETCH(QString, locale);
     QFETCH(int, column);
+    QFETCH(qint64, bytes);
     testing::MainWindowScene &scene = *m_scene;
     testing::unloadAllForms();
     QLocale::setDefault(QLocale(locale));
@@ -388,7 +395,7 @@ void ViewsTest::cellsFit()
     QCOMPARE(::utimensat(AT_FDCWD, big.constData(), times, 0), 0);
     scene.start();
 
-    const QString text = cell(u"big.img"_qs, column);
+    const QString text = bytes ? filelist::sizeText(bytes) : cell(u"big.img"_qs, column);
     QTreeView *view = list().reportView();
     const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
     QVERIFY2(view->fontMetrics().horizontalAdvance(text) + 2 * margin
