@@ -190,7 +190,7 @@ void ViewsTest::viewItem()
         QVERIFY(scene.model().rowOfName(QString::fromLatin1(late)) >= 0);
 
         QCOMPARE(list().View(), value);
-        QTreeView *report = list().reportView();
+        auto *report = list().reportView();
         QListView *arranged = list().arrangedView();
         if (viewMode < 0) {
             QVERIFY(report->isVisible());
@@ -396,7 +396,7 @@ void ViewsTest::cellsFit()
     scene.start();
 
     const QString text = bytes ? filelist::sizeText(bytes) : cell(u"big.img"_qs, column);
-    QTreeView *view = list().reportView();
+    auto *view = list().reportView();
     const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
     QVERIFY2(view->fontMetrics().horizontalAdvance(text) + 2 * margin
             <= view->header()->sectionSize(column),
@@ -407,7 +407,7 @@ void ViewsTest::cellsFit()
 // tooltip; one shown whole shows none.
 void ViewsTest::userWidthKeptAndCutCellsTipped()
 {
-    QTreeView *view = list().reportView();
+    auto *view = list().reportView();
     view->header()->resizeSection(2, 40); // as a drag of the header's edge does
     m_scene->form->Report->trigger();
     QCOMPARE(view->header()->sectionSize(2), 40);
