@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -94,8 +95,11 @@ private:
     {
         return m_blocks.empty() ? 0 : (m_blocks.size() - 1) * blockSize + m_blocks.back().count;
     }
-    RowTable firstRowsTable(const NameOrder &order, int sortKey);
-    Listing finish(const std::vector<quint32> &rank, int sortKey);
+    std::vector<quint32> typePlaces();
+    RowTable firstRowsTable(
+        const NameOrder &order, const std::vector<quint32> &typePlace, int sortKey);
+    Listing finish(
+        const std::vector<quint32> &rank, const std::vector<quint32> &typePlace, int sortKey);
 
     const QString m_path;
     const platform::Folder &m_folder;
@@ -248,15 +252,39 @@ void Reader::helpUntilDone()
     m_blockDone.wait(lock, [this] { return m_blocksDone >= m_handedOver.size(); });
 }
 
-// The rows that come first by name, looked at before all others: exactly the finished list's
-// first rows. Entries that turn out to be folders or gone get no row there either; an entry that
-// cannot be looked at ends the listing's walk (see finish), so the rows stop before it.
-RowTable Reader::firstRowsTable(const NameOrder &order, int sortKey)
+// For the order by type: each entry's type's place in the Type column's order, from its name.
+std::vector<quint32> Reader::typePlaces()
+{
+    platform::TypeCatalog::Lookup types;
+    std::vector<quint32> place(entryCount());
+    std::vector<quint32> present;
+    std::vector<bool> seen;
+    for (size_t k = 0; k < place.size(); ++k) {
+        const quint32 type = place[k] = types.indexForName(nameOf(entry(k)));
+        if (type >= seen.size())
+            seen.resize(type + 1, false);
+        if (!seen[type]) {
+            seen[type] = true;
+            present.push_back(type);
+        }
+    }
+    const std::vector<int> placeOf = RowTable::typePlaces(std::move(present), Collation());
+    for (quint32 &p : place)
+        p = quint32(placeOf[p]);
+    return place;
+}
+
+// The rows that come first in the list's order (by name, or by type and name), looked at before
+// all others: exactly the finished list's first rows. Entries that turn out to be folders or gone
+// get no row there either; an entry that cannot be looked at ends the listing's walk (see
+// finish), so the rows stop before it.
+RowTable Reader::firstRowsTable(
+    const NameOrder &order, const std::vector<quint32> &typePlace, int sortKey)
 {
     platform::TypeCatalog::Lookup types;
     NameStore names;
     std::vector<RowTable::Row> rows;
-    for (const quint32 k : order.first(firstScreenRows)) {
+    for (const quint32 k : order.first(firstScreenRows, typePlace)) {
         Entry &first = entry(k);
         lookAt(first, types);
         // A helper may be looking at it right now; its look takes a moment.
@@ -290,14 +318,16 @@ Listing Reader::read(int sortKey, const std::function<void(RowTable)> &firstRows
         startHelpers(1);
 
     const size_t count = entryCount();
+    // The orders that the names alone decide: by name, and by type and then name.
+    const std::vector<quint32> typePlace = sortKey == 1 ? typePlaces() : std::vector<quint32>();
     // The order's keys go before the rows are made: a listing never holds both.
     std::vector<quint32> rank;
     {
         const Collation collation;
         NameOrder order(
             count, [this](quint32 k) { return nameOf(entry(k)); }, collation);
-        if (firstRows && sortKey == 0 && !m_helpers.empty()) {
-            RowTable first = firstRowsTable(order, sortKey);
+        if (firstRows && sortKey <= 1 && !m_helpers.empty()) {
+            RowTable first = firstRowsTable(order, typePlace, sortKey);
             // A cancelled listing shows none: its rows would stay until the list is emptied.
             if (first.size() > 0 && !cancelRequested())
                 firstRows(std::move(first));
@@ -313,22 +343,28 @@ Listing Reader::read(int sortKey, const std::function<void(RowTable)> &firstRows
     stopHelpers();
     if (cancelRequested())
         throw cancelledListing(m_path);
-    return finish(rank, sortKey);
+    return finish(rank, typePlace, sortKey);
 }
 
-// The rows of the entries that are files. The walk over them goes in name order and ends at
-// the first entry that could not be looked at: it keeps its name and type, and no entry after it
-// gets a row. Each block of entries goes once its rows are made.
-Listing Reader::finish(const std::vector<quint32> &rank, int sortKey)
+// The rows of the entries that are files. The walk over them goes in the list's order as far as
+// the names decide it (by name, or by type and then name) and ends at the first entry that could
+// not be looked at: it keeps its name and type, and no entry after it gets a row. Each block of
+// entries goes once its rows are made.
+Listing Reader::finish(
+    const std::vector<quint32> &rank, const std::vector<quint32> &typePlace, int sortKey)
 {
     const size_t count = entryCount();
+    auto before = [&](size_t a, size_t b) {
+        if (!typePlace.empty() && typePlace[a] != typePlace[b])
+            return typePlace[a] < typePlace[b];
+        return rank[a] < rank[b];
+    };
     size_t failed = count;
     for (size_t k = 0; k < count; ++k) {
         if (entry(k).kind == platform::EntryStatus::Failed
-            && (failed == count || rank[k] < rank[failed]))
+            && (failed == count || before(k, failed)))
             failed = k;
     }
-    const quint32 end = failed == count ? quint32(count) : rank[failed];
     std::optional<platform::Failure> failure = m_readFailure;
     if (failed < count) {
         const Entry &read = entry(failed);
@@ -342,11 +378,13 @@ Listing Reader::finish(const std::vector<quint32> &rank, int sortKey)
         Block &block = m_blocks[b];
         for (size_t i = 0; i < block.count; ++i) {
             const Entry &read = block.entries[i];
-            const quint32 place = rank[b * blockSize + i];
-            if (place > end || read.kind == platform::EntryStatus::Gone
+            const size_t k = b * blockSize + i;
+            const quint32 place = rank[k];
+            if ((failed < count && k != failed && !before(k, failed))
+                || read.kind == platform::EntryStatus::Gone
                 || read.kind == platform::EntryStatus::Folder)
                 continue;
-            if (place == end) {
+            if (k == failed) {
                 rows.push_back({read.nameOffset, read.nameLength, RowTable::TypeFilled,
                     platform::TypeCatalog::instance().indexForName(nameOf(read)), place, 0, 0,
                     RowTable::noCreated});

@@ -5,6 +5,7 @@
 #include <QCollatorSortKey>
 
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -179,20 +180,37 @@ NameOrder::NameOrder(size_t count, NameAt nameAt, const Collation &collation)
 
 NameOrder::~NameOrder() = default;
 
-std::vector<quint32> NameOrder::first(size_t n) const
+std::vector<quint32> NameOrder::first(size_t n, const std::vector<quint32> &group) const
 {
-    n = std::min(n, d->entries.size());
-    std::vector<quint32> result(n);
-    // Placing every name uses up the entries' keys, and leaves the entries in order.
-    if (m_ranked) {
-        for (size_t k = 0; k < n; ++k)
-            result[k] = d->entries[k].index;
-        return result;
+    auto groupOf = [&group](const Entry &e) { return group.empty() ? 0u : group[e.index]; };
+    // Only the lowest groups that hold n names between them can hold the first n.
+    quint32 lastGroup = std::numeric_limits<quint32>::max();
+    if (!group.empty()) {
+        std::vector<size_t> sizes(*std::max_element(group.begin(), group.end()) + 1);
+        for (const quint32 g : group)
+            ++sizes[g];
+        size_t held = 0;
+        for (lastGroup = 0; lastGroup + 1 < sizes.size() && held + sizes[lastGroup] < n;)
+            held += sizes[lastGroup++];
     }
-    std::vector<Entry> entries = d->entries;
-    auto less = [this](const Entry &x, const Entry &y) { return d->less(x, y); };
-    std::nth_element(entries.begin(), entries.begin() + qsizetype(n), entries.end(), less);
-    std::sort(entries.begin(), entries.begin() + qsizetype(n), less);
+    std::vector<Entry> entries;
+    for (const Entry &e : d->entries) {
+        if (groupOf(e) <= lastGroup)
+            entries.push_back(e);
+    }
+    n = std::min(n, entries.size());
+    if (m_ranked) {
+        // Placing every name used up the entries' keys, and left the entries in name order.
+        std::stable_sort(entries.begin(), entries.end(),
+            [&](const Entry &x, const Entry &y) { return groupOf(x) < groupOf(y); });
+    } else {
+        auto less = [&](const Entry &x, const Entry &y) {
+            return groupOf(x) != groupOf(y) ? groupOf(x) < groupOf(y) : d->less(x, y);
+        };
+        std::nth_element(entries.begin(), entries.begin() + qsizetype(n), entries.end(), less);
+        std::sort(entries.begin(), entries.begin() + qsizetype(n), less);
+    }
+    std::vector<quint32> result(n);
     for (size_t k = 0; k < n; ++k)
         result[k] = entries[k].index;
     return result;

@@ -115,7 +115,6 @@ void RowTable::rankNames(const Collation &collation)
 // Ranks the few distinct type texts once instead of collating them per comparison.
 std::vector<int> RowTable::rankTypes(const Collation &collation) const
 {
-    const auto &catalog = platform::TypeCatalog::instance();
     std::vector<quint32> present;
     std::vector<bool> seen;
     for (const Row &row : m_rows) {
@@ -126,13 +125,21 @@ std::vector<int> RowTable::rankTypes(const Collation &collation) const
             present.push_back(row.type);
         }
     }
-    std::sort(present.begin(), present.end(), [&](quint32 a, quint32 b) {
+    return typePlaces(std::move(present), collation);
+}
+
+std::vector<int> RowTable::typePlaces(std::vector<quint32> types, const Collation &collation)
+{
+    const auto &catalog = platform::TypeCatalog::instance();
+    std::sort(types.begin(), types.end(), [&](quint32 a, quint32 b) {
         return collation.compare(catalog.text(a), catalog.text(b)) < 0;
     });
-    std::vector<int> typeRank(seen.size(), 0);
-    for (size_t k = 0; k < present.size(); ++k)
-        typeRank[present[k]] = int(k);
-    return typeRank;
+    std::vector<int> place(types.empty() ? 0 : *std::max_element(types.begin(), types.end()) + 1);
+    for (size_t k = 0; k < types.size(); ++k) {
+        const bool sameText = k > 0 && catalog.text(types[k - 1]) == catalog.text(types[k]);
+        place[types[k]] = sameText ? place[types[k - 1]] : int(k);
+    }
+    return place;
 }
 
 void RowTable::sortBy(int key, const Collation &collation)
