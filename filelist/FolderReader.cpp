@@ -16,6 +16,8 @@
 #include <dirent.h>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <sys/mman.h>
 #include <thread>
 
 namespace filelist {
@@ -53,10 +55,32 @@ struct Entry
 #pragma pack(pop)
 static_assert(sizeof(Entry) == 36);
 
+// A block's entries are mapped from the system on their own rather than taken from the heap, so
+// that each block goes back to the system the moment its rows are made: a listing never holds a
+// million entries and a million rows at once.
+struct Unmap
+{
+    void operator()(Entry *entries) const
+    {
+        std::destroy_n(entries, blockSize);
+        ::munmap(entries, blockSize * sizeof(Entry));
+    }
+};
+
+std::unique_ptr<Entry[], Unmap> mapEntries()
+{
+    void *place = ::mmap(nullptr, blockSize * sizeof(Entry), PROT_READ | PROT_WRITE,
+        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (place == MAP_FAILED)
+        throw std::bad_alloc();
+    std::uninitialized_default_construct_n(static_cast<Entry *>(place), blockSize);
+    return std::unique_ptr<Entry[], Unmap>(static_cast<Entry *>(place));
+}
+
 // A run of entries handed to the looking threads together.
 struct Block
 {
-    std::unique_ptr<Entry[]> entries = std::make_unique<Entry[]>(blockSize);
+    std::unique_ptr<Entry[], Unmap> entries = mapEntries();
     size_t count = 0;
 };
 

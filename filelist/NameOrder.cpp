@@ -5,9 +5,9 @@
 #include <QCollatorSortKey>
 
 #include <algorithm>
-#include <limits>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 namespace filelist {
@@ -180,39 +180,43 @@ NameOrder::NameOrder(size_t count, NameAt nameAt, const Collation &collation)
 
 NameOrder::~NameOrder() = default;
 
+// The n best seen so far are kept in a heap whose top is the worst of them: each name costs one
+// comparison with it, mostly of two numbers, and no copy of all the entries is made.
 std::vector<quint32> NameOrder::first(size_t n, const std::vector<quint32> &group) const
 {
     auto groupOf = [&group](const Entry &e) { return group.empty() ? 0u : group[e.index]; };
-    // Only the lowest groups that hold n names between them can hold the first n.
-    quint32 lastGroup = std::numeric_limits<quint32>::max();
-    if (!group.empty()) {
-        std::vector<size_t> sizes(*std::max_element(group.begin(), group.end()) + 1);
-        for (const quint32 g : group)
-            ++sizes[g];
-        size_t held = 0;
-        for (lastGroup = 0; lastGroup + 1 < sizes.size() && held + sizes[lastGroup] < n;)
-            held += sizes[lastGroup++];
-    }
-    std::vector<Entry> entries;
-    for (const Entry &e : d->entries) {
-        if (groupOf(e) <= lastGroup)
-            entries.push_back(e);
-    }
-    n = std::min(n, entries.size());
+    std::vector<Entry> best;
     if (m_ranked) {
-        // Placing every name used up the entries' keys, and left the entries in name order.
-        std::stable_sort(entries.begin(), entries.end(),
+        // Placing every name used up the entries' keys and left them in name order: the first n
+        // of each group are the candidates.
+        std::unordered_map<quint32, size_t> taken;
+        for (const Entry &e : d->entries) {
+            if (taken[groupOf(e)]++ < n)
+                best.push_back(e);
+        }
+        std::stable_sort(best.begin(), best.end(),
             [&](const Entry &x, const Entry &y) { return groupOf(x) < groupOf(y); });
-    } else {
+        best.resize(std::min(n, best.size()));
+    } else if (n > 0) {
         auto less = [&](const Entry &x, const Entry &y) {
             return groupOf(x) != groupOf(y) ? groupOf(x) < groupOf(y) : d->less(x, y);
         };
-        std::nth_element(entries.begin(), entries.begin() + qsizetype(n), entries.end(), less);
-        std::sort(entries.begin(), entries.begin() + qsizetype(n), less);
+        best.reserve(n);
+        for (const Entry &e : d->entries) {
+            if (best.size() < n) {
+                best.push_back(e);
+                std::push_heap(best.begin(), best.end(), less);
+            } else if (less(e, best.front())) {
+                std::pop_heap(best.begin(), best.end(), less);
+                best.back() = e;
+                std::push_heap(best.begin(), best.end(), less);
+            }
+        }
+        std::sort_heap(best.begin(), best.end(), less);
     }
-    std::vector<quint32> result(n);
-    for (size_t k = 0; k < n; ++k)
-        result[k] = entries[k].index;
+    std::vector<quint32> result(best.size());
+    for (size_t k = 0; k < best.size(); ++k)
+        result[k] = best[k].index;
     return result;
 }
 

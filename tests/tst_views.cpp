@@ -113,6 +113,7 @@ private Q_SLOTS:
     void sortKeySurvivesFolderChangeAndReload();
     void cellsFit_data();
     void cellsFit();
+    void reportAsksForTheRowsOnScreenOnly();
     void userWidthKeptAndCutCellsTipped();
     void selectionAcrossReload();
 
@@ -422,6 +423,41 @@ void ViewsTest::userWidthKeptAndCutCellsTipped()
     QCOMPARE(tipOf(u"File2.txt"_qs, 0), QString());
     QCOMPARE(tipOf(u"File2.txt"_qs, 2), u"1,024.00KB"_qs);
     QToolTip::hideText();
+}
+
+// A million rows cost the report view what the rows on screen cost: showing them and going to
+// the last asks the model about those rows alone.
+void ViewsTest::reportAsksForTheRowsOnScreenOnly()
+{
+    struct Rows : QAbstractTableModel
+    {
+        mutable int asked = 0;
+        int rowCount(const QModelIndex &parent) const override
+        {
+            return parent.isValid() ? 0 : 1'000'000;
+        }
+        int columnCount(const QModelIndex &) const override { return 5; }
+        QVariant data(const QModelIndex &index, int role) const override
+        {
+            ++asked;
+            return role == Qt::DisplayRole ? QVariant(index.row()) : QVariant();
+        }
+        Qt::ItemFlags flags(const QModelIndex &index) const override
+        {
+            ++asked;
+            return QAbstractTableModel::flags(index);
+        }
+    } rows;
+    filelist::ReportView view;
+    view.resize(600, 400);
+    view.setModel(&rows);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const QModelIndex last = rows.index(999'999, 0);
+    view.setCurrentIndex(last);
+    view.grab();
+    QCOMPARE(view.indexAt(view.visualRect(last).center()), last);
+    QVERIFY2(rows.asked < 5000, qPrintable(QString::number(rows.asked)));
 }
 
 QTEST_MAIN(ViewsTest)
