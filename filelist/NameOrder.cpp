@@ -18,43 +18,34 @@ namespace {
 // there are enough of them for per-comparison collation to be slow.
 constexpr size_t sortKeyThreshold = 512;
 
-// The fast keys of all names back to back; a name without one (not plain ASCII, or a locale the
-// fast path cannot follow) has an empty range and fast[k] false.
+// Which names have fast keys (plain ASCII, in a locale the fast path can follow). The keys
+// themselves are kept, back to back, only where names of both kinds are compared one pair at a
+// time; otherwise a key beyond its first eight bytes is made again from the name when a tie
+// needs it, which keeps a listing's memory down by about a byte per character of its names.
 struct FastKeys
 {
-    std::string bytes;
-    std::vector<quint32> start;
     std::vector<bool> fast;
     size_t slowNames = 0;
+    std::string bytes;
+    std::vector<quint32> start; // empty when the keys are not kept
 
-    std::string_view of(size_t k) const
+    void keep(size_t count, const NameOrder::NameAt &names, const Collation &collation)
     {
-        return std::string_view(bytes.data() + start[k], start[k + 1] - start[k]);
+        size_t total = 0;
+        for (quint32 k = 0; k < count; ++k)
+            total += size_t(names(k).size());
+        // Room for the longest keys the names can give (two bytes a character and one more),
+        // so that the buffer never moves; only what the keys fill is touched.
+        bytes.reserve(2 * total + count);
+        start.resize(count + 1);
+        for (size_t k = 0; k < count; ++k) {
+            start[k] = quint32(bytes.size());
+            if (!collation.appendFastKey(names(quint32(k)), bytes))
+                bytes.resize(start[k]);
+        }
+        start[count] = quint32(bytes.size());
     }
 };
-
-FastKeys fastKeys(size_t count, const NameOrder::NameAt &names, const Collation &collation)
-{
-    FastKeys keys;
-    size_t total = 0;
-    for (quint32 k = 0; k < count; ++k)
-        total += size_t(names(k).size());
-    // Room for the longest keys the names can give (two bytes a character and one more), so
-    // that the buffer never moves; only what the keys fill is touched.
-    keys.bytes.reserve(2 * total + count);
-    keys.start.resize(count + 1);
-    keys.fast.resize(count);
-    for (size_t k = 0; k < count; ++k) {
-        keys.start[k] = quint32(keys.bytes.size());
-        keys.fast[k] = collation.appendFastKey(names(quint32(k)), keys.bytes);
-        if (!keys.fast[k]) {
-            keys.bytes.resize(keys.start[k]);
-            ++keys.slowNames;
-        }
-    }
-    keys.start[count] = quint32(keys.bytes.size());
-    return keys;
-}
 
 // Eight key bytes from offset on as one number, which decides most comparisons at once. Keys
 // hold no zero byte, so padding a short key with zeros keeps it before its longer extensions.
@@ -123,11 +114,18 @@ struct NameOrder::Data
     Data(size_t count, NameOrder::NameAt nameAt, const Collation &collation)
         : names(std::move(nameAt))
         , collation(collation)
-        , keys(fastKeys(count, names, collation))
     {
         entries.resize(count);
-        for (size_t k = 0; k < count; ++k)
-            entries[k] = {prefixOf(keys.of(k)), quint32(k)};
+        keys.fast.resize(count);
+        std::string key;
+        for (size_t k = 0; k < count; ++k) {
+            key.clear();
+            keys.fast[k] = collation.appendFastKey(names(quint32(k)), key);
+            keys.slowNames += keys.fast[k] ? 0 : 1;
+            entries[k] = {prefixOf(key), quint32(k)};
+        }
+        if (keys.slowNames > 0 && keys.slowNames < sortKeyThreshold)
+            keys.keep(count, names, collation);
         if (keys.slowNames >= sortKeyThreshold) {
             collationKeys.reserve(count);
             for (quint32 k = 0; k < count; ++k)
@@ -152,7 +150,8 @@ struct NameOrder::Data
         } else if (keys.fast[a] && keys.fast[b]) {
             if (x.prefix != y.prefix)
                 return x.prefix < y.prefix;
-            const std::string_view ka = keys.of(a), kb = keys.of(b);
+            std::string bufferA, bufferB;
+            const std::string_view ka = keyOf(a, bufferA), kb = keyOf(b, bufferB);
             result = ka.substr(std::min<size_t>(8, ka.size()))
                          .compare(kb.substr(std::min<size_t>(8, kb.size())));
             // Plain ASCII: the bytes order as the text does.
@@ -165,11 +164,22 @@ struct NameOrder::Data
         return result < 0;
     }
 
+    // The fast key of name k: the kept one, or one made in buffer.
+    std::string_view keyOf(quint32 k, std::string &buffer) const
+    {
+        if (!keys.start.empty())
+            return std::string_view(keys.bytes)
+                .substr(keys.start[k], keys.start[k + 1] - keys.start[k]);
+        buffer.clear();
+        collation.appendFastKey(names(k), buffer);
+        return buffer;
+    }
+
     void sortByKeys(Entry *begin, Entry *end, size_t offset);
 
     const NameOrder::NameAt names;
     const Collation &collation;
-    const FastKeys keys;
+    FastKeys keys;
     std::vector<Entry> entries;
     std::vector<QCollatorSortKey> collationKeys;
 };
@@ -232,8 +242,9 @@ void NameOrder::Data::sortByKeys(Entry *begin, Entry *end, size_t offset)
             ++runEnd;
         if (runEnd - run > 1) {
             bool longer = false;
+            std::string buffer;
             for (Entry *e = run; e != runEnd; ++e) {
-                const std::string_view key = keys.of(e->index);
+                const std::string_view key = keyOf(e->index, buffer);
                 longer = longer || key.size() > offset + 8;
                 e->prefix = chunkOf(key, offset + 8);
             }
