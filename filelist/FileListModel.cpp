@@ -69,7 +69,7 @@ QString FileListModel::cellText(int row, int column) const
 
 int FileListModel::rowOfName(QStringView name) const
 {
-    return m_table.positionOfName(name);
+    return m_table.positionOfName(name, m_collation);
 }
 
 int FileListModel::columnWidthTwips(int column) const

@@ -322,6 +322,15 @@ RowTable Reader::firstRowsTable(
         rows.push_back({offset, first.nameLength, RowTable::CreatedFilled, first.typeOrError,
             quint32(rows.size()), first.size, first.modified, first.created});
     }
+    if (!typePlace.empty()) {
+        // The rows came by type: their places by name among themselves.
+        std::vector<QByteArrayView> shown;
+        for (const RowTable::Row &row : rows)
+            shown.push_back(names.view(row.nameOffset, row.nameLength));
+        const std::vector<quint32> rank = rankByName(shown, Collation());
+        for (size_t k = 0; k < rows.size(); ++k)
+            rows[k].nameRank = rank[k];
+    }
     RowTable table(m_path);
     table.adopt(std::move(names), std::move(rows));
     table.sortBy(sortKey, Collation());

@@ -75,13 +75,22 @@ QByteArrayView RowTable::nameBytesOf(const Row &row) const
     return m_names.view(row.nameOffset, row.nameLength);
 }
 
-int RowTable::positionOfName(QStringView name) const
+int RowTable::positionOfName(QStringView name, const Collation &collation) const
 {
     QByteArray bytes;
     try {
         bytes = platform::encodeName(name);
     } catch (const platform::Failure &) {
         return -1; // no file can have this name
+    }
+    if (m_sortKey == 0 && m_namesRanked) {
+        // In name order: found in as many steps as the count has bits, not one per row.
+        const QString text = name.toString();
+        const auto shown = std::partition_point(m_order.begin(), m_order.end(),
+            [&](quint32 row) { return collation.compare(nameOf(m_rows[row]), text) < 0; });
+        return shown != m_order.end() && nameBytesOf(m_rows[*shown]) == bytes
+            ? int(shown - m_order.begin())
+            : -1;
     }
     for (size_t shown = 0; shown < m_order.size(); ++shown) {
         if (nameBytesOf(m_rows[m_order[shown]]) == bytes)

@@ -81,7 +81,7 @@ public:
     std::vector<int> shownPositions() const;
     QString nameOf(const Row &row) const;
     QByteArrayView nameBytesOf(const Row &row) const;
-    int positionOfName(QStringView name) const;
+    int positionOfName(QStringView name, const Collation &collation) const;
     const QString &folderPath() const { return m_folderPath; }
 
 private:
