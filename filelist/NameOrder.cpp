@@ -62,14 +62,19 @@ quint64 prefixOf(std::string_view key)
     return chunkOf(key);
 }
 
-// Twelve bytes, not sixteen: a listing holds one per file while it puts them in order.
-#pragma pack(push, 4)
+// A name's place in the sort: its first eight key bytes as one number, and the four after them,
+// which settle most ties without going back to the name.
 struct Entry
 {
     quint64 prefix;
+    quint32 next;
     quint32 index;
 };
-#pragma pack(pop)
+
+quint32 nextOf(std::string_view key)
+{
+    return quint32(chunkOf(key, 8) >> 32);
+}
 
 // Sorts entries by their prefix field, in place: a long run is first spread into buckets by the
 // prefix's top sixteen bits (each entry swapped straight into its bucket), and each bucket is then
@@ -122,7 +127,7 @@ struct NameOrder::Data
             key.clear();
             keys.fast[k] = collation.appendFastKey(names(quint32(k)), key);
             keys.slowNames += keys.fast[k] ? 0 : 1;
-            entries[k] = {prefixOf(key), quint32(k)};
+            entries[k] = {prefixOf(key), nextOf(key), quint32(k)};
         }
         if (keys.slowNames > 0 && keys.slowNames < sortKeyThreshold)
             keys.keep(count, names, collation);
@@ -148,12 +153,12 @@ struct NameOrder::Data
             if (result == 0)
                 result = exact(a, b);
         } else if (keys.fast[a] && keys.fast[b]) {
-            if (x.prefix != y.prefix)
-                return x.prefix < y.prefix;
+            if (x.prefix != y.prefix || x.next != y.next)
+                return x.prefix != y.prefix ? x.prefix < y.prefix : x.next < y.next;
             std::string bufferA, bufferB;
             const std::string_view ka = keyOf(a, bufferA), kb = keyOf(b, bufferB);
-            result = ka.substr(std::min<size_t>(8, ka.size()))
-                         .compare(kb.substr(std::min<size_t>(8, kb.size())));
+            result = ka.substr(std::min<size_t>(12, ka.size()))
+                         .compare(kb.substr(std::min<size_t>(12, kb.size())));
             // Plain ASCII: the bytes order as the text does.
             if (result == 0)
                 result = names(a).compare(names(b));
@@ -175,7 +180,7 @@ struct NameOrder::Data
         return buffer;
     }
 
-    void sortByKeys(Entry *begin, Entry *end, size_t offset);
+    void sortByKeys(Entry *begin, Entry *end, size_t offset, size_t width);
 
     const NameOrder::NameAt names;
     const Collation &collation;
@@ -233,23 +238,35 @@ std::vector<quint32> NameOrder::first(size_t n, const std::vector<quint32> &grou
 // When every name has a fast key, the keys are put in order eight bytes at a time: all entries
 // by their first eight, then each run that shares those by the next eight, and so on; a run
 // whose keys are wholly equal is ordered by the names' bytes. Each step sorts plain numbers.
-void NameOrder::Data::sortByKeys(Entry *begin, Entry *end, size_t offset)
+void NameOrder::Data::sortByKeys(Entry *begin, Entry *end, size_t offset, size_t width)
 {
     sortByPrefix(begin, end);
+    const size_t following = offset + width;
     for (Entry *run = begin; run != end;) {
         Entry *runEnd = run + 1;
         while (runEnd != end && runEnd->prefix == run->prefix)
             ++runEnd;
         if (runEnd - run > 1) {
             bool longer = false;
-            std::string buffer;
-            for (Entry *e = run; e != runEnd; ++e) {
-                const std::string_view key = keyOf(e->index, buffer);
-                longer = longer || key.size() > offset + 8;
-                e->prefix = chunkOf(key, offset + 8);
+            size_t nextWidth = 8;
+            if (following == 8) {
+                // The four key bytes after the first eight are in the entry: a key has more
+                // than eight bytes when they are not zero.
+                for (Entry *e = run; e != runEnd; ++e) {
+                    longer = longer || e->next != 0;
+                    e->prefix = quint64(e->next) << 32;
+                }
+                nextWidth = 4;
+            } else {
+                std::string buffer;
+                for (Entry *e = run; e != runEnd; ++e) {
+                    const std::string_view key = keyOf(e->index, buffer);
+                    longer = longer || key.size() > following;
+                    e->prefix = chunkOf(key, following);
+                }
             }
             if (longer) {
-                sortByKeys(run, runEnd, offset + 8);
+                sortByKeys(run, runEnd, following, nextWidth);
             } else {
                 // Plain ASCII: the bytes order as the text does.
                 std::sort(run, runEnd, [this](const Entry &x, const Entry &y) {
@@ -266,7 +283,7 @@ std::vector<quint32> NameOrder::ranks()
     std::vector<Entry> &entries = d->entries;
     if (!m_ranked) {
         if (d->keys.slowNames == 0)
-            d->sortByKeys(entries.data(), entries.data() + entries.size(), 0);
+            d->sortByKeys(entries.data(), entries.data() + entries.size(), 0, 8);
         else
             std::sort(entries.begin(), entries.end(),
                 [this](const Entry &x, const Entry &y) { return d->less(x, y); });
