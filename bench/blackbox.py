@@ -24,8 +24,11 @@ Timing: a separate process sends the pings and reads every reply, map and unmap 
 connection, stamping each with CLOCK_MONOTONIC as it arrives (about 1 ms resolution); pictures
 are taken every 10 ms (one capture of the window takes about 3 ms here).
 
+Load: with --load N, N CPU-bound processes (yes into /dev/null) run through every start-up and
+ping case, so that the program has to answer on a busy machine; L is measured without them.
+
 Usage: blackbox.py --binary PROGRAM [--slowfs TOLVAN-SLOWFS] [--limit-tool TOLVAN-BENCH]
-                   [--dir PATH] [--reps N] [--cases LIST] [--quick] [--keep]
+                   [--dir PATH] [--reps N] [--cases LIST] [--load N] [--quick] [--keep]
 Without DISPLAY it runs itself under a private Xvfb with openbox.
 """
 
@@ -50,6 +53,8 @@ from slowmount import SlowMount, Unavailable, unavailable_reason  # noqa: E402
 
 CASES = ["startup-empty", "startup-1m", "list-100k", "copy", "move", "fuse", "cancel-copy",
          "cancel-listing"]
+# The cases that --load runs its CPU-bound processes through: start-up and the pings.
+LOADED_CASES = {"startup-empty", "startup-1m", "list-100k", "copy", "move", "fuse"}
 TITLE = "Tolvan File Explorer"
 PING_EVERY = 0.05
 TARGET = 0.100
@@ -350,6 +355,8 @@ class Run:
 
     def __init__(self, bench, folder):
         self.bench, self.desk = bench, bench.desk
+        # The load runs from the program's start to its end, in the cases that take it.
+        self.load = Load(bench.o.load if bench.case in LOADED_CASES else 0)
         env = dict(os.environ, LC_ALL="C.UTF-8", QT_QPA_PLATFORM="xcb")
         env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)
         self.log = open(os.path.join(bench.root, "program.log"), "ab")
@@ -414,6 +421,7 @@ class Run:
         self.desk.key("Return")
 
     def end(self):
+        self.load.stop()
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGTERM)
             try:
@@ -436,6 +444,7 @@ class Bench:
         self.notes = []
         self.limits = {}
         self.mount = None
+        self.case = None
         scale = 10 if options.quick else 1
         self.n1m, self.n100k = 1_000_000 // scale, 100_000 // scale
         self.big_bytes = (256 << 20) if options.quick else (2 << 30)
@@ -725,6 +734,7 @@ class Bench:
             for repetition in range(self.o.reps + 1):  # the first is a warm-up, not counted
                 kept = {row: len(values) for row, values in self.results.items()}
                 try:
+                    self.case = case
                     getattr(self, "case_" + case.replace("-", "_"))()
                 except (Unavailable, NoProgressBox) as why:
                     self.note("not measured: %s" % why)
@@ -743,6 +753,8 @@ class Bench:
     def table(self):
         print("\nBlack-box results (%d runs each after a warm-up; times from exec or from the "
               "key press)" % self.o.reps)
+        if self.o.load:
+            print("with %d CPU-bound processes through the start-up and ping cases" % self.o.load)
         limit = self.limits.get(self.folder("files1m"))
         print("%-58s %9s %9s %9s  %s" % ("", "median", "min", "max", "target / ratio"))
         for row, values in self.results.items():
@@ -778,6 +790,20 @@ class Bench:
             shutil.rmtree(self.root, ignore_errors=True)
         else:
             print("kept %s" % self.root)
+
+
+class Load:
+    """count processes that keep a core busy each (yes into /dev/null) until stopped."""
+
+    def __init__(self, count):
+        self.processes = [subprocess.Popen(["yes"], stdout=subprocess.DEVNULL,
+                                           stdin=subprocess.DEVNULL) for _ in range(count)]
+
+    def stop(self):
+        for process in self.processes:
+            process.kill()
+            process.wait()
+        self.processes = []
 
 
 def settled_at(shots, index, final):
@@ -834,6 +860,8 @@ def main():
     parser.add_argument("--reps", type=int, default=5)
     parser.add_argument("--cases", default=",".join(CASES),
                         help="comma-separated, from: " + " ".join(CASES))
+    parser.add_argument("--load", type=int, default=0, metavar="N",
+                        help="N CPU-bound processes through the start-up and ping cases")
     parser.add_argument("--quick", action="store_true",
                         help="a tenth of the files, a 256 MiB file, 3 runs")
     parser.add_argument("--keep", action="store_true",
@@ -851,9 +879,11 @@ def main():
         options.reps = 3
     manager = start_window_manager() if options.inner else None
     bench = Bench(options)
-    print("Tolvan File Explorer black-box benchmark: %s, data in %s, %s"
+    print("Tolvan File Explorer black-box benchmark: %s, data in %s, %s%s"
           % (options.binary, bench.root, "own Xvfb with openbox" if options.inner
-             else "display " + os.environ["DISPLAY"]), flush=True)
+             else "display " + os.environ["DISPLAY"],
+             ", %d CPU-bound processes as load" % options.load if options.load else ""),
+          flush=True)
     try:
         bench.run()
         bench.table()

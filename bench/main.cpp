@@ -421,7 +421,7 @@ private:
             "RSS before: " + bytesText(double(peak.before))
                 + (peak.reset ? "" : " (peak could not be reset: includes earlier cases)"));
         report.target("peak RSS listing " + n(1'000'000) + " files", bytesText(double(peak.peak)),
-            "<= 200 MB", peak.peak <= 200'000'000);
+            "<= 130 MB", peak.peak <= 130'000'000);
         window.clear();
         dropFolder(folder);
     }

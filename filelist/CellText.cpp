@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <limits>
 
 namespace filelist {
 
@@ -37,9 +38,24 @@ QString dateText(platform::Timestamp moment, const QLocale &locale)
         date, QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59)), locale);
 }
 
-QString widestSizeText(const QLocale &locale)
+// Whatever the font's digits, one of these is at least as wide as any size text: every pairing
+// of a leading digit with the digit that fills all other places, in the largest size's number of
+// digits.
+QStringList widestSizeTexts(const QLocale &locale)
 {
-    return locale.toString(9'999'999.99, 'f', 2) + QStringLiteral("KB");
+    const int places
+        = int(QByteArray::number(std::numeric_limits<std::int64_t>::max() / 1024).size());
+    QStringList texts;
+    for (int lead = 1; lead <= 9; ++lead) {
+        for (int fill = 0; fill <= 9; ++fill) {
+            qlonglong whole = lead;
+            for (int place = 1; place < places; ++place)
+                whole = whole * 10 + fill;
+            texts.push_back(locale.toString(whole) + locale.decimalPoint()
+                + locale.toString(fill).repeated(2) + QStringLiteral("KB"));
+        }
+    }
+    return texts;
 }
 
 QStringList widestDateTexts(const QLocale &locale)

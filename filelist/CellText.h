@@ -20,9 +20,10 @@ using platform::sizeText;
 // call as QDateTime's conversion does.
 QString dateText(platform::Timestamp moment, const QLocale &locale = QLocale());
 
-// Texts at least as wide as any the columns show, for sizing them: the size of 9,999,999.99KB
-// (about 9.5 GiB), and the dates of a two-digit day in each month at each hour of the day.
-QString widestSizeText(const QLocale &locale = QLocale());
+// Texts at least as wide as any the columns show, for sizing them: sizes with as many digits as
+// the largest a file can have (2^63 bytes give 9,007,199,254,740,992.00KB), and the dates of a
+// two-digit day in each month at each hour of the day.
+QStringList widestSizeTexts(const QLocale &locale = QLocale());
 QStringList widestDateTexts(const QLocale &locale = QLocale());
 
 } // namespace filelist

@@ -67,7 +67,7 @@ QString FileListModel::cellText(int row, int column) const
 
 int FileListModel::rowOfName(QStringView name) const
 {
-    return m_table.positionOfName(name);
+    return m_table.positionOfName(name, m_collation);
 }
 
 int FileListModel::columnWidthTwips(int column) const
@@ -79,7 +79,7 @@ QStringList FileListModel::widestTexts(int column, const QLocale &locale) const
 {
     switch (column) {
     case 2:
-        return {widestSizeText(locale)};
+        return widestSizeTexts(locale);
     case 3:
     case 4:
         return widestDateTexts(locale);

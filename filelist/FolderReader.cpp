@@ -9,12 +9,15 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <dirent.h>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <sys/mman.h>
 #include <thread>
 
 namespace filelist {
@@ -52,10 +55,32 @@ struct Entry
 #pragma pack(pop)
 static_assert(sizeof(Entry) == 36);
 
+// A block's entries are mapped from the system on their own rather than taken from the heap, so
+// that each block goes back to the system the moment its rows are made: a listing never holds a
+// million entries and a million rows at once.
+struct Unmap
+{
+    void operator()(Entry *entries) const
+    {
+        std::destroy_n(entries, blockSize);
+        ::munmap(entries, blockSize * sizeof(Entry));
+    }
+};
+
+std::unique_ptr<Entry[], Unmap> mapEntries()
+{
+    void *place = ::mmap(nullptr, blockSize * sizeof(Entry), PROT_READ | PROT_WRITE,
+        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (place == MAP_FAILED)
+        throw std::bad_alloc();
+    std::uninitialized_default_construct_n(static_cast<Entry *>(place), blockSize);
+    return std::unique_ptr<Entry[], Unmap>(static_cast<Entry *>(place));
+}
+
 // A run of entries handed to the looking threads together.
 struct Block
 {
-    std::unique_ptr<Entry[]> entries = std::make_unique<Entry[]>(blockSize);
+    std::unique_ptr<Entry[], Unmap> entries = mapEntries();
     size_t count = 0;
 };
 
@@ -94,8 +119,11 @@ private:
     {
         return m_blocks.empty() ? 0 : (m_blocks.size() - 1) * blockSize + m_blocks.back().count;
     }
-    RowTable firstRowsTable(const NameOrder &order, int sortKey);
-    Listing finish(const std::vector<quint32> &rank, int sortKey);
+    std::vector<quint32> typePlaces();
+    RowTable firstRowsTable(
+        const NameOrder &order, const std::vector<quint32> &typePlace, int sortKey);
+    Listing finish(
+        const std::vector<quint32> &rank, const std::vector<quint32> &typePlace, int sortKey);
 
     const QString m_path;
     const platform::Folder &m_folder;
@@ -248,24 +276,60 @@ void Reader::helpUntilDone()
     m_blockDone.wait(lock, [this] { return m_blocksDone >= m_handedOver.size(); });
 }
 
-// The rows that come first by name, looked at before all others. Entries that turn out to be
-// folders or gone are passed over, so the rows shown are those of the final list.
-RowTable Reader::firstRowsTable(const NameOrder &order, int sortKey)
+// For the order by type: each entry's type's place in the Type column's order, from its name.
+std::vector<quint32> Reader::typePlaces()
+{
+    platform::TypeCatalog::Lookup types;
+    std::vector<quint32> place(entryCount());
+    std::vector<quint32> present;
+    std::vector<bool> seen;
+    for (size_t k = 0; k < place.size(); ++k) {
+        const quint32 type = place[k] = types.indexForName(nameOf(entry(k)));
+        if (type >= seen.size())
+            seen.resize(type + 1, false);
+        if (!seen[type]) {
+            seen[type] = true;
+            present.push_back(type);
+        }
+    }
+    const std::vector<int> placeOf = RowTable::typePlaces(std::move(present), Collation());
+    for (quint32 &p : place)
+        p = quint32(placeOf[p]);
+    return place;
+}
+
+// The rows that come first in the list's order (by name, or by type and name), looked at before
+// all others: exactly the finished list's first rows. Entries that turn out to be folders or gone
+// get no row there either; an entry that cannot be looked at ends the listing's walk (see
+// finish), so the rows stop before it.
+RowTable Reader::firstRowsTable(
+    const NameOrder &order, const std::vector<quint32> &typePlace, int sortKey)
 {
     platform::TypeCatalog::Lookup types;
     NameStore names;
     std::vector<RowTable::Row> rows;
-    for (const quint32 k : order.first(firstScreenRows)) {
+    for (const quint32 k : order.first(firstScreenRows, typePlace)) {
         Entry &first = entry(k);
         lookAt(first, types);
         // A helper may be looking at it right now; its look takes a moment.
         while (first.state.load(std::memory_order_acquire) != Entry::Looked)
             std::this_thread::yield();
+        if (first.kind == platform::EntryStatus::Failed)
+            break;
         if (first.kind != platform::EntryStatus::File)
             continue;
         const quint32 offset = names.add(m_names.at(first.nameOffset), first.nameLength);
         rows.push_back({offset, first.nameLength, RowTable::CreatedFilled, first.typeOrError,
             quint32(rows.size()), first.size, first.modified, first.created});
+    }
+    if (!typePlace.empty()) {
+        // The rows came by type: their places by name among themselves.
+        std::vector<QByteArrayView> shown;
+        for (const RowTable::Row &row : rows)
+            shown.push_back(names.view(row.nameOffset, row.nameLength));
+        const std::vector<quint32> rank = rankByName(shown, Collation());
+        for (size_t k = 0; k < rows.size(); ++k)
+            rows[k].nameRank = rank[k];
     }
     RowTable table(m_path);
     table.adopt(std::move(names), std::move(rows));
@@ -287,14 +351,20 @@ Listing Reader::read(int sortKey, const std::function<void(RowTable)> &firstRows
         startHelpers(1);
 
     const size_t count = entryCount();
+    // The orders that the names alone decide: by name, and by type and then name.
+    const std::vector<quint32> typePlace = sortKey == 1 ? typePlaces() : std::vector<quint32>();
     // The order's keys go before the rows are made: a listing never holds both.
     std::vector<quint32> rank;
     {
         const Collation collation;
         NameOrder order(
             count, [this](quint32 k) { return nameOf(entry(k)); }, collation);
-        if (firstRows && sortKey == 0 && !m_helpers.empty())
-            firstRows(firstRowsTable(order, sortKey));
+        if (firstRows && sortKey <= 1 && !m_helpers.empty()) {
+            RowTable first = firstRowsTable(order, typePlace, sortKey);
+            // A cancelled listing shows none: its rows would stay until the list is emptied.
+            if (first.size() > 0 && !cancelRequested())
+                firstRows(std::move(first));
+        }
         rank = order.ranks();
     }
     if (m_helpers.empty()) {
@@ -306,40 +376,55 @@ Listing Reader::read(int sortKey, const std::function<void(RowTable)> &firstRows
     stopHelpers();
     if (cancelRequested())
         throw cancelledListing(m_path);
-    return finish(rank, sortKey);
+    return finish(rank, typePlace, sortKey);
 }
 
-// The rows in the order the names were read, up to the first entry that could not be looked
-// at; the rows keep their places in name order. Each block of entries goes once its rows are
-// made.
-Listing Reader::finish(const std::vector<quint32> &rank, int sortKey)
+// The rows of the entries that are files. The walk over them goes in the list's order as far as
+// the names decide it (by name, or by type and then name) and ends at the first entry that could
+// not be looked at: it keeps its name and type, and no entry after it gets a row. Each block of
+// entries goes once its rows are made.
+Listing Reader::finish(
+    const std::vector<quint32> &rank, const std::vector<quint32> &typePlace, int sortKey)
 {
     const size_t count = entryCount();
+    auto before = [&](size_t a, size_t b) {
+        if (!typePlace.empty() && typePlace[a] != typePlace[b])
+            return typePlace[a] < typePlace[b];
+        return rank[a] < rank[b];
+    };
+    size_t failed = count;
+    for (size_t k = 0; k < count; ++k) {
+        if (entry(k).kind == platform::EntryStatus::Failed
+            && (failed == count || before(k, failed)))
+            failed = k;
+    }
+    std::optional<platform::Failure> failure = m_readFailure;
+    if (failed < count) {
+        const Entry &read = entry(failed);
+        failure
+            = platform::Failure::fromErrno(int(read.typeOrError), tr("Cannot read the details of"),
+                m_path + QLatin1Char('/') + platform::decodeName(nameOf(read)));
+    }
     std::vector<RowTable::Row> rows;
     rows.reserve(count);
-    std::optional<platform::Failure> failure = m_readFailure;
-    bool stopped = false;
     for (size_t b = 0; b < m_blocks.size(); ++b) {
         Block &block = m_blocks[b];
-        for (size_t i = 0; i < block.count && !stopped; ++i) {
+        for (size_t i = 0; i < block.count; ++i) {
             const Entry &read = block.entries[i];
-            const quint32 place = rank[b * blockSize + i];
-            if (read.kind == platform::EntryStatus::Gone
+            const size_t k = b * blockSize + i;
+            const quint32 place = rank[k];
+            if ((failed < count && k != failed && !before(k, failed))
+                || read.kind == platform::EntryStatus::Gone
                 || read.kind == platform::EntryStatus::Folder)
                 continue;
-            if (read.kind == platform::EntryStatus::Failed) {
-                const QByteArrayView name = nameOf(read);
+            if (k == failed) {
                 rows.push_back({read.nameOffset, read.nameLength, RowTable::TypeFilled,
-                    platform::TypeCatalog::instance().indexForName(name), place, 0, 0,
+                    platform::TypeCatalog::instance().indexForName(nameOf(read)), place, 0, 0,
                     RowTable::noCreated});
-                failure = platform::Failure::fromErrno(int(read.typeOrError),
-                    tr("Cannot read the details of"),
-                    m_path + QLatin1Char('/') + platform::decodeName(name));
-                stopped = true;
-                break;
+            } else {
+                rows.push_back({read.nameOffset, read.nameLength, RowTable::CreatedFilled,
+                    read.typeOrError, place, read.size, read.modified, read.created});
             }
-            rows.push_back({read.nameOffset, read.nameLength, RowTable::CreatedFilled,
-                read.typeOrError, place, read.size, read.modified, read.created});
         }
         block.entries.reset();
     }

@@ -10,9 +10,10 @@
 
 namespace filelist {
 
-// The rows of one folder's files, read and put in order, and the failure that cut the reading
-// short, if one did: the rows of the entries read before the failing one are kept, and the
-// failing one keeps its name and type.
+// The rows of one folder's files, read and put in order, and the failure that cut the listing
+// short, if one did. The names read before a failure to read the folder are listed; an entry
+// that cannot be looked at keeps its name and type, and the entries after it get no row: after
+// it in name order, or by type and then name when the rows go by type.
 struct Listing
 {
     RowTable table;
@@ -29,8 +30,9 @@ platform::Failure cancelledListing(const QString &path);
 // Throws Failure when the folder cannot be opened or the reading is cancelled.
 //
 // When firstRows is given and the order is one that the names alone decide (by name or by
-// type), it is called once, before the listing ends, with a table of the rows that will come
-// first in the final order: enough to fill the first screen while the rest is still read.
+// type), it may be called once, before the listing ends, with a table of the rows that will come
+// first in the final order, exactly: enough to fill the first screen while the rest is still
+// read. A cancelled listing does not call it.
 Listing readFolder(const QString &path, int sortKey,
     const std::function<void(RowTable firstRows)> &firstRows = {});
 

@@ -1,6 +1,8 @@
 #include "filelist/ListView.h"
 
 #include "filelist/NamesAccessible.h"
+#include "filelist/ReportAccessible.h"
+#include "filelist/ReportView.h"
 #include "platform/Failure.h"
 #include "widgets/Twips.h"
 
@@ -15,7 +17,6 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QToolTip>
-#include <QTreeView>
 
 #include <algorithm>
 #include <cerrno>
@@ -99,11 +100,12 @@ protected:
 ListView::ListView(QWidget *parent)
     : QWidget(parent)
     , m_model(new FileListModel(this))
-    , m_report(new KeepingView<QTreeView>(this))
+    , m_report(new KeepingView<ReportView>(this))
     , m_arranged(new KeepingView<QListView>(this))
 {
     static const bool namesOnly = [] {
         QAccessible::installFactory(namesAccessibleFactory);
+        QAccessible::installFactory(reportAccessibleFactory);
         return true;
     }();
     Q_UNUSED(namesOnly);
@@ -112,10 +114,6 @@ ListView::ListView(QWidget *parent)
     for (QWidget *named : {static_cast<QWidget *>(this), static_cast<QWidget *>(m_report),
              static_cast<QWidget *>(m_arranged)})
         named->setAccessibleName(tr("Files"));
-    m_report->setRootIsDecorated(false);
-    m_report->setItemsExpandable(false);
-    m_report->setUniformRowHeights(true);
-    m_report->setAllColumnsShowFocus(true);
     QHeaderView *header = m_report->header();
     header->setSectionsClickable(true);
     header->setSectionsMovable(false);

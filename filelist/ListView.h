@@ -1,13 +1,13 @@
 #pragma once
 
 #include "filelist/FileListModel.h"
+#include "filelist/ReportView.h"
 
 #include <QWidget>
 
 #include <optional>
 
 class QListView;
-class QTreeView;
 class QAbstractItemView;
 class QItemSelectionModel;
 
@@ -45,7 +45,7 @@ public:
     void selectRow(int row);
     int selectedRow() const;
 
-    QTreeView *reportView() const { return m_report; }
+    ReportView *reportView() const { return m_report; }
     QListView *arrangedView() const { return m_arranged; }
     QAbstractItemView *currentView() const;
     // Does what a click on the header at the 0-based section does, shown or not.
@@ -68,7 +68,7 @@ private:
     void arrange();
 
     FileListModel *m_model;
-    QTreeView *m_report;
+    ReportView *m_report;
     QListView *m_arranged;
     QItemSelectionModel *m_selection;
     int m_view = Report;

@@ -75,13 +75,22 @@ QByteArrayView RowTable::nameBytesOf(const Row &row) const
     return m_names.view(row.nameOffset, row.nameLength);
 }
 
-int RowTable::positionOfName(QStringView name) const
+int RowTable::positionOfName(QStringView name, const Collation &collation) const
 {
     QByteArray bytes;
     try {
         bytes = platform::encodeName(name);
     } catch (const platform::Failure &) {
         return -1; // no file can have this name
+    }
+    if (m_sortKey == 0 && m_namesRanked) {
+        // In name order: found in as many steps as the count has bits, not one per row.
+        const QString text = name.toString();
+        const auto shown = std::partition_point(m_order.begin(), m_order.end(),
+            [&](quint32 row) { return collation.compare(nameOf(m_rows[row]), text) < 0; });
+        return shown != m_order.end() && nameBytesOf(m_rows[*shown]) == bytes
+            ? int(shown - m_order.begin())
+            : -1;
     }
     for (size_t shown = 0; shown < m_order.size(); ++shown) {
         if (nameBytesOf(m_rows[m_order[shown]]) == bytes)
@@ -115,7 +124,6 @@ void RowTable::rankNames(const Collation &collation)
 // Ranks the few distinct type texts once instead of collating them per comparison.
 std::vector<int> RowTable::rankTypes(const Collation &collation) const
 {
-    const auto &catalog = platform::TypeCatalog::instance();
     std::vector<quint32> present;
     std::vector<bool> seen;
     for (const Row &row : m_rows) {
@@ -126,13 +134,21 @@ std::vector<int> RowTable::rankTypes(const Collation &collation) const
             present.push_back(row.type);
         }
     }
-    std::sort(present.begin(), present.end(), [&](quint32 a, quint32 b) {
+    return typePlaces(std::move(present), collation);
+}
+
+std::vector<int> RowTable::typePlaces(std::vector<quint32> types, const Collation &collation)
+{
+    const auto &catalog = platform::TypeCatalog::instance();
+    std::sort(types.begin(), types.end(), [&](quint32 a, quint32 b) {
         return collation.compare(catalog.text(a), catalog.text(b)) < 0;
     });
-    std::vector<int> typeRank(seen.size(), 0);
-    for (size_t k = 0; k < present.size(); ++k)
-        typeRank[present[k]] = int(k);
-    return typeRank;
+    std::vector<int> place(types.empty() ? 0 : *std::max_element(types.begin(), types.end()) + 1);
+    for (size_t k = 0; k < types.size(); ++k) {
+        const bool sameText = k > 0 && catalog.text(types[k - 1]) == catalog.text(types[k]);
+        place[types[k]] = sameText ? place[types[k - 1]] : int(k);
+    }
+    return place;
 }
 
 void RowTable::sortBy(int key, const Collation &collation)

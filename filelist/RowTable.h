@@ -68,6 +68,10 @@ public:
     std::vector<quint32> nameOrder(const Collation &collation);
     void setOrder(int key, std::vector<quint32> order);
     int sortKey() const { return m_sortKey; }
+    // The place of each of the type indexes given (distinct) in the Type column's order, by
+    // index: types described alike (two suffixes of one type) share a place, so that their rows
+    // go by name.
+    static std::vector<int> typePlaces(std::vector<quint32> types, const Collation &collation);
 
     size_t size() const { return m_order.size(); }
     // The row shown at position, and its place among the stored rows.
@@ -77,7 +81,7 @@ public:
     std::vector<int> shownPositions() const;
     QString nameOf(const Row &row) const;
     QByteArrayView nameBytesOf(const Row &row) const;
-    int positionOfName(QStringView name) const;
+    int positionOfName(QStringView name, const Collation &collation) const;
     const QString &folderPath() const { return m_folderPath; }
 
 private:

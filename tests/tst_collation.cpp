@@ -248,6 +248,13 @@ void CollationTest::rankingFollowsTheComparison()
         std::sort(expected.begin(), expected.end(),
             [&](const QString &a, const QString &b) { return collation.compare(a, b) < 0; });
         QCOMPARE(ranked, expected);
+        // The first names, asked for after every name was placed.
+        filelist::NameOrder order(
+            views.size(), [&](quint32 k) { return views[k]; }, collation);
+        order.ranks();
+        const std::vector<quint32> first = order.first(10);
+        for (size_t k = 0; k < first.size(); ++k)
+            QCOMPARE(names[first[k]], expected[k]);
     }
 }
 

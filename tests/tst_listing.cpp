@@ -7,12 +7,16 @@
 #include "filelist/LoadFileList.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
+#include "platform/LongCall.h"
 #include "platform/NameCodec.h"
 #include "platform/TypeCatalog.h"
+#include "widgets/ProgressBox.h"
 #include "windowsupport.h"
 
+#include <QApplication>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <optional>
@@ -21,6 +25,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 using filelist::FileListModel;
@@ -56,7 +61,22 @@ void load(filelist::ListView &list, const QString &path)
     }
 }
 
+// Looks at "1 unlookable" fail with this errno, or wait while it is -1: the statx below stands in
+// for the C library's in the whole test program.
+std::atomic<int> lookFault = 0;
+
 } // namespace
+
+extern "C" int statx(
+    int fd, const char *path, int flags, unsigned mask, struct statx *status) noexcept
+{
+    if (std::string_view(path) == "1 unlookable") {
+        lookFault.wait(-1);
+        if (lookFault > 0)
+            return errno = lookFault, -1;
+    }
+    return int(::syscall(SYS_statx, fd, path, flags, mask, status));
+}
 
 class TestListing : public QObject
 {
@@ -81,8 +101,11 @@ private Q_SLOTS:
     void filesRemovedDuringTheListingAreSkipped();
     void sharedReadingMatchesOneThread_data();
     void sharedReadingMatchesOneThread();
+    void cancelledListingShowsNoFirstRows_data();
+    void cancelledListingShowsNoFirstRows();
 
 private:
+    void makeManyFiles();
     QByteArray m_root;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QTemporaryDir> m_many; // made once for every sort column
@@ -99,6 +122,7 @@ void TestListing::init()
         = std::make_unique<QTemporaryDir>(QDir::currentPath() + QStringLiteral("/listing-XXXXXX"));
     QVERIFY(m_dir->isValid());
     m_root = QFile::encodeName(m_dir->path());
+    lookFault = 0;
 }
 
 void TestListing::rowsAreTheFolderEntriesThatAreNotFolders_data()
@@ -376,19 +400,23 @@ void TestListing::filesRemovedDuringTheListingAreSkipped()
 
 // A folder large enough for the reading to be shared between threads, with names of every kind
 // (numbers, letter case, not ASCII, not UTF-8, bidi controls), sizes and times that order
-// differently from the names, and entries that get no row (folders, links to folders). The
-// shared reading must give exactly the rows, values and order that reading one entry after
-// another gives; and the first rows shown early must be the finished list's first rows.
+// differently from the names, and entries that get no row (folders, links to folders) or may
+// fail to be looked at, the first two by name. The shared reading must give exactly the rows,
+// values and order that reading one entry after another gives; and the first rows shown early
+// must be the finished list's first rows, or none.
 void TestListing::sharedReadingMatchesOneThread_data()
 {
     QTest::addColumn<int>("sortKey");
+    QTest::addColumn<int>("fault"); // of the look at "1 unlookable"
     for (int key = 0; key < 5; ++key)
-        QTest::addRow("sorted by column %d", key) << key;
+        QTest::addRow("sorted by column %d", key) << key << 0;
+    QTest::newRow("an entry gone when looked at") << 0 << ENOENT;
+    QTest::newRow("an entry that cannot be looked at") << 0 << EIO;
+    QTest::newRow("an entry that cannot be looked at, sorted by type") << 1 << EIO;
 }
 
-void TestListing::sharedReadingMatchesOneThread()
+void TestListing::makeManyFiles()
 {
-    QFETCH(int, sortKey);
     if (!m_many) {
         m_many = std::make_unique<QTemporaryDir>(
             QDir::currentPath() + QStringLiteral("/listing-many-XXXXXX"));
@@ -409,10 +437,19 @@ void TestListing::sharedReadingMatchesOneThread()
             ::close(fd);
         }
         QCOMPARE(::mkdir(folder + "/sub", 0755), 0);
-        QCOMPARE(::symlink("sub", folder + "/link to sub"), 0);
+        QCOMPARE(::symlink("sub", folder + "/0 link to sub"), 0);
         QCOMPARE(::symlink("nowhere", folder + "/dangling"), 0);
+        testing::writeFile(folder + "/1 unlookable", "x");
     }
-    const QString path = QString::fromUtf8(folder);
+}
+
+void TestListing::sharedReadingMatchesOneThread()
+{
+    QFETCH(int, sortKey);
+    QFETCH(int, fault);
+    makeManyFiles();
+    const QString path = m_many->path();
+    lookFault = fault == ENOENT ? fault : 0;
 
     // One entry after another, as the walk over a folder's files gives them.
     filelist::RowTable oneByOne(path);
@@ -433,17 +470,25 @@ void TestListing::sharedReadingMatchesOneThread()
     list.model().setSortKey(sortKey);
     load(list, path);
     const FileListModel &shared = list.model();
-    QCOMPARE(shared.rowCount(), 9001);
+    const filelist::Collation collation;
+    QCOMPARE(shared.rowCount(), fault == ENOENT ? 9001 : 9002);
     QCOMPARE(shared.rowCount(), expected.rowCount());
     for (int row = 0; row < shared.rowCount(); ++row) {
         for (int column = 0; column < 5; ++column)
             QCOMPARE(shared.cellText(row, column), expected.cellText(row, column));
+        // Rows of one type text (suffixes "txt" and "TXT") go by name.
+        if (sortKey == 1 && row > 0 && shared.cellText(row, 1) == shared.cellText(row - 1, 1))
+            QVERIFY(collation.compare(shared.itemText(row - 1), shared.itemText(row)) < 0);
     }
 
+    lookFault = fault;
     std::optional<filelist::RowTable> early;
-    filelist::readFolder(
+    const filelist::Listing listing = filelist::readFolder(
         path, sortKey, [&early](filelist::RowTable rows) { early = std::move(rows); });
-    QCOMPARE(early.has_value(), sortKey == 0);
+    // The walk goes in the order the names decide and ends at an entry that cannot be looked
+    // at: the first file by name, or the first of type "File", after 1,500 executables.
+    QCOMPARE(int(listing.table.size()), fault != EIO ? expected.rowCount() : sortKey ? 1501 : 1);
+    QCOMPARE(early.has_value(), sortKey <= 1 && (fault != EIO || sortKey == 1));
     if (early) {
         FileListModel first;
         first.show({{"Filename", 1}, {"Type", 1}, {"Size", 1}, {"Modified", 1}, {"Created", 1}},
@@ -454,6 +499,46 @@ void TestListing::sharedReadingMatchesOneThread()
                 QCOMPARE(first.cellText(row, column), expected.cellText(row, column));
         }
     }
+}
+
+void TestListing::cancelledListingShowsNoFirstRows_data()
+{
+    QTest::addColumn<bool>("releasedAtCancel");
+    QTest::newRow("the listing stops by itself") << true;
+    QTest::newRow("the listing is given up, its reading ends later") << false;
+}
+
+// Cancel while the first rows are looked at: no rows show after it, neither while the listing
+// stops nor when its reading ends after the list was emptied.
+void TestListing::cancelledListingShowsNoFirstRows()
+{
+    QFETCH(bool, releasedAtCancel);
+    makeManyFiles();
+    filelist::ListView list;
+    bool cancelled = false;
+    int rowsAfterCancel = 0;
+    connect(&list.model(), &QAbstractItemModel::modelReset,
+        [&] { rowsAfterCancel += cancelled ? list.model().rowCount() : 0; });
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            auto *box = qobject_cast<widgets::ProgressBox *>(window);
+            if (box && box->isVisible() && !std::exchange(cancelled, true)) {
+                Q_EMIT box->cancelPressed();
+                lookFault = releasedAtCancel ? 0 : -1;
+                lookFault.notify_all();
+            }
+        }
+    });
+    poll.start(10);
+    lookFault = -1;
+    QVERIFY_THROWS_EXCEPTION(platform::Failure, filelist::loadFileList(list, m_many->path()));
+    lookFault = 0;
+    lookFault.notify_all();
+    QTRY_VERIFY(!platform::workersStillRunning());
+    QCoreApplication::processEvents();
+    QCOMPARE(rowsAfterCancel, 0);
+    QCOMPARE(list.model().rowCount(), 0);
 }
 
 QTEST_MAIN(TestListing)

@@ -155,7 +155,7 @@ QStringList Navigation::listed() const
 
 QPoint Navigation::emptyListPoint() const
 {
-    QTreeView *view = m_form->ListView1->reportView();
+    auto *view = m_form->ListView1->reportView();
     const QPoint point(10, view->viewport()->height() - 5);
     return view->indexAt(point).isValid() ? QPoint() : point;
 }

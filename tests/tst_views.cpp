@@ -3,6 +3,7 @@
 
 #include "app/Form1.h"
 #include "app/Forms.h"
+#include "filelist/CellText.h"
 #include "windowsupport.h"
 
 #include <QAccessible>
@@ -112,6 +113,7 @@ private Q_SLOTS:
     void sortKeySurvivesFolderChangeAndReload();
     void cellsFit_data();
     void cellsFit();
+    void reportAsksForTheRowsOnScreenOnly();
     void userWidthKeptAndCutCellsTipped();
     void selectionAcrossReload();
 
@@ -189,7 +191,7 @@ void ViewsTest::viewItem()
         QVERIFY(scene.model().rowOfName(QString::fromLatin1(late)) >= 0);
 
         QCOMPARE(list().View(), value);
-        QTreeView *report = list().reportView();
+        auto *report = list().reportView();
         QListView *arranged = list().arrangedView();
         if (viewMode < 0) {
             QVERIFY(report->isVisible());
@@ -364,8 +366,13 @@ void ViewsTest::cellsFit_data()
 {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<int>("column");
-    QTest::newRow("Size of a 2 GiB file") << "en_US" << 2;
-    QTest::newRow("Modified on a two-digit day at a long hour, Albanian") << "sq_AL" << 3;
+    QTest::addColumn<qint64>("bytes"); // the size shown, or none for the file's cell
+    QTest::newRow("Size of a 2 GiB file") << "en_US" << 2 << qint64(0);
+    QTest::newRow("Size of the largest file") << "en_US" << 2 << std::numeric_limits<qint64>::max();
+    QTest::newRow("Size of the largest file, Indian grouping")
+        << "en_IN" << 2 << std::numeric_limits<qint64>::max();
+    QTest::newRow("Modified on a two-digit day at a long hour, Albanian")
+        << "sq_AL" << 3 << qint64(0);
 }
 
 // A column whose written width cannot show its widest text in the font and locale is widened to
@@ -374,6 +381,7 @@ void ViewsTest::cellsFit()
 {
     QFETCH(QString, locale);
     QFETCH(int, column);
+    QFETCH(qint64, bytes);
     testing::MainWindowScene &scene = *m_scene;
     testing::unloadAllForms();
     QLocale::setDefault(QLocale(locale));
@@ -388,8 +396,8 @@ void ViewsTest::cellsFit()
     QCOMPARE(::utimensat(AT_FDCWD, big.constData(), times, 0), 0);
     scene.start();
 
-    const QString text = cell(u"big.img"_qs, column);
-    QTreeView *view = list().reportView();
+    const QString text = bytes ? filelist::sizeText(bytes) : cell(u"big.img"_qs, column);
+    auto *view = list().reportView();
     const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
     QVERIFY2(view->fontMetrics().horizontalAdvance(text) + 2 * margin
             <= view->header()->sectionSize(column),
@@ -400,7 +408,7 @@ void ViewsTest::cellsFit()
 // tooltip; one shown whole shows none.
 void ViewsTest::userWidthKeptAndCutCellsTipped()
 {
-    QTreeView *view = list().reportView();
+    auto *view = list().reportView();
     view->header()->resizeSection(2, 40); // as a drag of the header's edge does
     m_scene->form->Report->trigger();
     QCOMPARE(view->header()->sectionSize(2), 40);
@@ -415,6 +423,41 @@ void ViewsTest::userWidthKeptAndCutCellsTipped()
     QCOMPARE(tipOf(u"File2.txt"_qs, 0), QString());
     QCOMPARE(tipOf(u"File2.txt"_qs, 2), u"1,024.00KB"_qs);
     QToolTip::hideText();
+}
+
+// A million rows cost the report view what the rows on screen cost: showing them and going to
+// the last asks the model about those rows alone.
+void ViewsTest::reportAsksForTheRowsOnScreenOnly()
+{
+    struct Rows : QAbstractTableModel
+    {
+        mutable int asked = 0;
+        int rowCount(const QModelIndex &parent) const override
+        {
+            return parent.isValid() ? 0 : 1'000'000;
+        }
+        int columnCount(const QModelIndex &) const override { return 5; }
+        QVariant data(const QModelIndex &index, int role) const override
+        {
+            ++asked;
+            return role == Qt::DisplayRole ? QVariant(index.row()) : QVariant();
+        }
+        Qt::ItemFlags flags(const QModelIndex &index) const override
+        {
+            ++asked;
+            return QAbstractTableModel::flags(index);
+        }
+    } rows;
+    filelist::ReportView view;
+    view.resize(600, 400);
+    view.setModel(&rows);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const QModelIndex last = rows.index(999'999, 0);
+    view.setCurrentIndex(last);
+    view.grab();
+    QCOMPARE(view.indexAt(view.visualRect(last).center()), last);
+    QVERIFY2(rows.asked < 5000, qPrintable(QString::number(rows.asked)));
 }
 
 QTEST_MAIN(ViewsTest)
