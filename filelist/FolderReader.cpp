@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <thread>
 
@@ -194,8 +195,10 @@ void Reader::handOver(Block &block)
 // in while the reading thread puts the names in order.
 void Reader::startHelpers(unsigned count)
 {
-    for (unsigned k = 0; k < count; ++k)
+    for (unsigned k = 0; k < count; ++k) {
         m_helpers.emplace_back([this] { helperLoop(); });
+        pthread_setname_np(m_helpers.back().native_handle(), "tolvan-look");
+    }
 }
 
 void Reader::stopHelpers()
