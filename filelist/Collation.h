@@ -33,7 +33,8 @@ public:
     // Returns false (and appends nothing useful) when the name is not plain printable ASCII, or
     // the locale's names must go to the collator instead.
     bool appendFastKey(QByteArrayView asciiOrNot, std::string &key) const;
-    // Whether the table agrees with the collator in this locale.
+    // Whether the table agrees with the collator in this locale. The tests ask, to know which
+    // verdicts to compare; compare() and appendFastKey() decide by it themselves.
     bool usesFastPath() const { return m_fastPath; }
 
     const QCollator &collator() const { return m_collator; }

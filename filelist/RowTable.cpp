@@ -11,8 +11,6 @@
 
 namespace filelist {
 
-namespace { } // namespace
-
 RowTable::RowTable(QString folderPath)
     : m_folderPath(std::move(folderPath))
 { }

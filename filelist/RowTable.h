@@ -40,11 +40,13 @@ public:
     RowTable() = default;
     explicit RowTable(QString folderPath);
 
-    // Adding a row and its values, in this order.
-    int add(QByteArrayView nameBytes);
     // Adding rows whose names are already in names, in name order already: rank is each row's
-    // place among them. Replaces whatever the table held.
+    // place among them. Replaces whatever the table held. This is how a listing fills a table.
     void adopt(NameStore names, std::vector<Row> rows);
+    // Adding a row and then its values, in this order: one row at a time, as a walk over a
+    // folder's files gives them. The tests and the benchmark build the tables they compare a
+    // listing with this way.
+    int add(QByteArrayView nameBytes);
     void setType(int item, quint32 typeIndex);
     void setSize(int item, std::int64_t bytes);
     void setModified(int item, platform::Timestamp moment);
