@@ -15,21 +15,12 @@ FileListModel::FileListModel(QObject *parent)
     : QAbstractTableModel(parent)
 { }
 
-void FileListModel::show(std::vector<Column> columns, RowTable table)
+void FileListModel::show(std::vector<Column> columns, RowTable table, Rows rows)
 {
     beginResetModel();
     m_columns = std::move(columns);
     m_table = std::move(table);
-    m_interim = false;
-    endResetModel();
-}
-
-void FileListModel::showFirstRows(std::vector<Column> columns, RowTable table)
-{
-    beginResetModel();
-    m_columns = std::move(columns);
-    m_table = std::move(table);
-    m_interim = true;
+    m_interim = rows == Rows::FirstOnly;
     endResetModel();
 }
 

@@ -26,11 +26,12 @@ public:
 
     explicit FileListModel(QObject *parent = nullptr);
 
+    // What a table shown is: a listing's finished rows, or the rows that will come first while
+    // the listing is still running (its finished table follows).
+    enum class Rows { Finished, FirstOnly };
+
     // Shows columns and table in place of what was shown, in one reset.
-    void show(std::vector<Column> columns, RowTable table);
-    // Shows the rows that will come first while a listing is still running; the listing's
-    // finished table follows through show(). isInterim() tells which is shown.
-    void showFirstRows(std::vector<Column> columns, RowTable table);
+    void show(std::vector<Column> columns, RowTable table, Rows rows = Rows::Finished);
     bool isInterim() const { return m_interim; }
 
     // Reading, by row as shown.

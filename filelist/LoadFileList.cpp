@@ -62,7 +62,7 @@ void loadFileList(ListView &list, QString path)
     if (model.rowCount() > largeList) {
         RowTable none(path);
         none.sortBy(sortKey, Collation());
-        model.showFirstRows(columns(), std::move(none));
+        model.show(columns(), std::move(none), FileListModel::Rows::FirstOnly);
     }
     // The first rows come from the reading thread while the window waits; they are shown only
     // while this listing is still the one waited for.
@@ -74,7 +74,7 @@ void loadFileList(ListView &list, QString path)
             qApp,
             [waiting, target, shared] {
                 if (waiting->open && target)
-                    target->showFirstRows(columns(), std::move(*shared));
+                    target->show(columns(), std::move(*shared), FileListModel::Rows::FirstOnly);
             },
             Qt::QueuedConnection);
     };
