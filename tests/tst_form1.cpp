@@ -67,11 +67,6 @@ void TestForm1::windowAndMenus()
     }
     QCOMPARE(
         menus, (QStringList {"&File | &Close", "&View | &Report | &Icon | &Small Icons | &List"}));
-
-    const QFont font = form.lblmessege->font();
-    QCOMPARE(font.pointSizeF(), 8.25);
-    QVERIFY(font.bold());
-    QVERIFY(font.underline());
 }
 
 // The list picture keeps its size on a screen of any density, drawn from a picture of its own
