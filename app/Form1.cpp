@@ -1,10 +1,10 @@
 #include "app/Form1.h"
 
 #include "app/Forms.h"
-#include "app/Guard.h"
 #include "app/Module1.h"
 #include "platform/NameCodec.h"
 #include "widgets/CallWaiting.h"
+#include "widgets/Guard.h"
 #include "widgets/Services.h"
 #include "widgets/Twips.h"
 
@@ -23,6 +23,9 @@ static void initResources()
 }
 
 namespace app {
+
+using widgets::guarded;
+using widgets::runGuarded;
 
 Form1::Form1()
 {

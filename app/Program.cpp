@@ -5,6 +5,7 @@
 #include "app/Guard.h"
 #include "platform/Memory.h"
 #include "widgets/CallWaiting.h"
+#include "widgets/Guard.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -46,13 +47,14 @@ void startProgram()
     QApplication::setWindowIcon(applicationIcon());
     QApplication::setQuitOnLastWindowClosed(false);
     widgets::waitForLongCalls();
+    installFailureHandling();
     // The window shows at once and its load handler runs while it is on screen, so a long
     // listing of the start folder shows its progress over the window. A start folder that cannot
     // be listed is reported as any handler's failure is; the window stays, so the user can move
     // elsewhere. Closed while the start folder was being read, the program simply ends.
     Form1 &form = Forms::create<Form1>();
     form.show();
-    runGuarded([&form] { form.load(); });
+    widgets::runGuarded([&form] { form.load(); });
 }
 
 } // namespace app

@@ -2,9 +2,9 @@
 
 #include "app/Form1.h"
 #include "app/Forms.h"
-#include "app/Guard.h"
 #include "app/Module1.h"
 #include "platform/Failure.h"
+#include "widgets/Guard.h"
 
 namespace fileops {
 
@@ -38,13 +38,14 @@ DestinationDialog::DestinationDialog(const QString &caption, int clientWidthTwip
     }
     setButtons(m_confirm, cmdcancel);
 
-    Dir1->Change = app::guarded(this, &DestinationDialog::Dir1_Change);
-    connect(Dir1, &widgets::FolderTree::RowOpened, this,
-        [this](const QString &path) { app::runGuarded([this, &path] { Dir1->setPath(path); }); });
+    Dir1->Change = widgets::guarded(this, &DestinationDialog::Dir1_Change);
+    connect(Dir1, &widgets::FolderTree::RowOpened, this, [this](const QString &path) {
+        widgets::runGuarded([this, &path] { Dir1->setPath(path); });
+    });
     connect(Drive1, &widgets::DriveSelector::Change, this,
-        app::guarded(this, &DestinationDialog::Drive1_Change));
+        widgets::guarded(this, &DestinationDialog::Drive1_Change));
     connect(cmdcancel, &QPushButton::clicked, this,
-        app::guarded(this, &DestinationDialog::cmdcancel_Click));
+        widgets::guarded(this, &DestinationDialog::cmdcancel_Click));
 }
 
 void DestinationDialog::Dir1_Change()

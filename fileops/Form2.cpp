@@ -2,11 +2,11 @@
 
 #include "app/Form1.h"
 #include "app/Forms.h"
-#include "app/Guard.h"
 #include "app/Module1.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/NameCodec.h"
+#include "widgets/Guard.h"
 #include "widgets/Twips.h"
 
 #include <cerrno>
@@ -46,8 +46,10 @@ Form2::Form2()
     setTabOrder(cmdChange, cmdcancel);
     setButtons(cmdChange, cmdcancel);
 
-    connect(cmdChange, &QPushButton::clicked, this, app::guarded(this, &Form2::cmdChange_Click));
-    connect(cmdcancel, &QPushButton::clicked, this, app::guarded(this, &Form2::cmdcancel_Click));
+    connect(
+        cmdChange, &QPushButton::clicked, this, widgets::guarded(this, &Form2::cmdChange_Click));
+    connect(
+        cmdcancel, &QPushButton::clicked, this, widgets::guarded(this, &Form2::cmdcancel_Click));
 }
 
 // Renames the file inside the main window's folder and goes back to the main window by its own

@@ -1,7 +1,7 @@
 #include "fileops/Form3.h"
 
-#include "app/Guard.h"
 #include "platform/FileSystem.h"
+#include "widgets/Guard.h"
 
 namespace fileops {
 
@@ -12,7 +12,7 @@ Form3::Form3()
             {Control::Label, {120, 4320, 4815, 375}}})
     , cmdMove(confirmButton())
 {
-    connect(cmdMove, &QPushButton::clicked, this, app::guarded(this, &Form3::cmdMove_Click));
+    connect(cmdMove, &QPushButton::clicked, this, widgets::guarded(this, &Form3::cmdMove_Click));
 }
 
 void Form3::load()

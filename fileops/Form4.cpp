@@ -2,9 +2,9 @@
 
 #include "app/Form1.h"
 #include "app/Forms.h"
-#include "app/Guard.h"
 #include "app/Module1.h"
 #include "platform/FileSystem.h"
+#include "widgets/Guard.h"
 
 namespace fileops {
 
@@ -18,7 +18,7 @@ Form4::Form4()
             {Control::Label, {120, 4200, 4815, 375}}})
     , cmdCopy(confirmButton())
 {
-    connect(cmdCopy, &QPushButton::clicked, this, app::guarded(this, &Form4::cmdCopy_Click));
+    connect(cmdCopy, &QPushButton::clicked, this, widgets::guarded(this, &Form4::cmdCopy_Click));
 }
 
 void Form4::load()

@@ -4,7 +4,7 @@
 
 #include "app/Form1.h"
 #include "app/Forms.h"
-#include "app/Guard.h"
+#include "widgets/Guard.h"
 #include "app/Module1.h"
 #include "fileops/Form2.h"
 #include "fileops/Form4.h"
@@ -285,7 +285,7 @@ void TestForm1::failureWithNoWindowShownBringsTheMainWindowBack()
     form.lblmessege->setCaption(QStringLiteral("report"));
     app::Module1::EnableFileButtons();
     testing::writeFile(m_scene->path("later.txt"), "x");
-    app::runGuarded([&form, cancelled] {
+    widgets::runGuarded([&form, cancelled] {
         form.hide();
         if (cancelled)
             throw platform::Failure::cancellation(u"reading /somewhere was cancelled"_qs);

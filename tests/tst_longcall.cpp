@@ -2,7 +2,7 @@
 // gets back, Cancel (a call that stops by itself, and one stuck that is abandoned), and that no
 // handler starts while a call is pending.
 
-#include "app/Guard.h"
+#include "widgets/Guard.h"
 #include "platform/LongCall.h"
 #include "widgets/CallWaiting.h"
 #include "widgets/ProgressBox.h"
@@ -167,13 +167,13 @@ void TestLongCall::noHandlerStartsWhilePending()
     int handlers = 0;
     QTimer::singleShot(20, [&] {
         QTest::mouseClick(&button, Qt::LeftButton);
-        app::runGuarded([&handlers] { ++handlers; });
+        widgets::runGuarded([&handlers] { ++handlers; });
         button.repaint();
     });
     platform::runLong(activity(), [] { QThread::msleep(100); });
     QCOMPARE(clicks, 0);
     QCOMPARE(handlers, 0);
-    app::runGuarded([&handlers] { ++handlers; });
+    widgets::runGuarded([&handlers] { ++handlers; });
     QCOMPARE(handlers, 1);
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/Form1.h"
 #include "app/Forms.h"
+#include "app/Guard.h"
 #include "app/Module1.h"
 #include "platform/NameCodec.h"
 #include "widgets/CallWaiting.h"
@@ -16,8 +17,8 @@ namespace testing {
 
 namespace {
 
-// Long calls made on the window thread are waited for as the program waits for them.
-const bool waiting = (widgets::waitForLongCalls(), true);
+// Long calls made on the window thread are waited for, and handlers end, as in the program.
+const bool asInTheProgram = (widgets::waitForLongCalls(), app::installFailureHandling(), true);
 
 } // namespace
 
