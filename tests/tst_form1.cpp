@@ -4,10 +4,10 @@
 
 #include "app/Form1.h"
 #include "app/Forms.h"
-#include "widgets/Guard.h"
 #include "app/Module1.h"
 #include "fileops/Form2.h"
 #include "fileops/Form4.h"
+#include "widgets/Guard.h"
 #include "windowsupport.h"
 
 #include <QApplication>

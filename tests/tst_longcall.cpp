@@ -2,9 +2,9 @@
 // gets back, Cancel (a call that stops by itself, and one stuck that is abandoned), and that no
 // handler starts while a call is pending.
 
-#include "widgets/Guard.h"
 #include "platform/LongCall.h"
 #include "widgets/CallWaiting.h"
+#include "widgets/Guard.h"
 #include "widgets/ProgressBox.h"
 #include "windowsupport.h"
 
