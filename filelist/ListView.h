@@ -1,13 +1,13 @@
 #pragma once
 
 #include "filelist/FileListModel.h"
+#include "filelist/GridView.h"
 #include "filelist/ReportView.h"
 
 #include <QWidget>
 
 #include <optional>
 
-class QListView;
 class QAbstractItemView;
 class QItemSelectionModel;
 
@@ -46,7 +46,7 @@ public:
     int selectedRow() const;
 
     ReportView *reportView() const { return m_report; }
-    QListView *arrangedView() const { return m_arranged; }
+    GridView *arrangedView() const { return m_arranged; }
     QAbstractItemView *currentView() const;
     // Does what a click on the header at the 0-based section does, shown or not.
     void clickHeader(int section);
@@ -69,7 +69,7 @@ private:
 
     FileListModel *m_model;
     ReportView *m_report;
-    QListView *m_arranged;
+    GridView *m_arranged;
     QItemSelectionModel *m_selection;
     int m_view = Report;
     std::optional<QString> m_selectedName;

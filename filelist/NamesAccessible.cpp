@@ -1,10 +1,9 @@
 #include "filelist/NamesAccessible.h"
 
-#include "filelist/ListView.h"
+#include "filelist/GridView.h"
 
 #include <QAccessibleWidget>
 #include <QHash>
-#include <QListView>
 #include <QPointer>
 
 namespace filelist {
@@ -16,7 +15,7 @@ namespace {
 class NameItem : public QAccessibleInterface
 {
 public:
-    NameItem(QListView *view, int row)
+    NameItem(GridView *view, int row)
         : m_view(view)
         , m_row(row)
     { }
@@ -67,16 +66,16 @@ public:
     }
 
 private:
-    QModelIndex index() const { return m_view->model()->index(m_row, m_view->modelColumn()); }
+    QModelIndex index() const { return m_view->model()->index(m_row, 0); }
 
-    QPointer<QListView> m_view;
+    QPointer<GridView> m_view;
     int m_row;
 };
 
 class NamesAccessible : public QAccessibleWidget
 {
 public:
-    explicit NamesAccessible(QListView *view)
+    explicit NamesAccessible(GridView *view)
         : QAccessibleWidget(view, QAccessible::List)
     { }
 
@@ -118,7 +117,7 @@ public:
     }
 
 private:
-    QListView *view() const { return static_cast<QListView *>(widget()); }
+    GridView *view() const { return static_cast<GridView *>(widget()); }
 
     mutable QHash<int, QAccessible::Id> m_items;
 };
@@ -127,9 +126,7 @@ private:
 
 QAccessibleInterface *namesAccessibleFactory(const QString &, QObject *object)
 {
-    auto *view = qobject_cast<QListView *>(object);
-    if (view && qobject_cast<ListView *>(view->parent())
-        && view == static_cast<ListView *>(view->parent())->arrangedView())
+    if (auto *view = qobject_cast<GridView *>(object))
         return new NamesAccessible(view);
     return nullptr;
 }

@@ -9,7 +9,6 @@
 #include <QAccessible>
 #include <QDateTime>
 #include <QHeaderView>
-#include <QListView>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
@@ -145,16 +144,14 @@ void ViewsTest::viewItem_data()
 {
     QTest::addColumn<QString>("item");
     QTest::addColumn<int>("value");
-    QTest::addColumn<int>("viewMode"); // -1: the report
-    QTest::addColumn<int>("flow");
-    QTest::newRow("Report") << u"Report"_qs << 3 << -1 << -1;
-    QTest::newRow("Icon") << u"Icon"_qs << 0 << int(QListView::IconMode)
-                          << int(QListView::LeftToRight);
-    QTest::newRow("Small Icons") << u"Small"_qs << 1 << int(QListView::ListMode)
-                                 << int(QListView::LeftToRight);
-    QTest::newRow("List") << u"listit"_qs << 2 << int(QListView::ListMode)
-                          << int(QListView::TopToBottom);
-    QTest::newRow("F5, keeping the report") << u"F5"_qs << 3 << -1 << -1;
+    QTest::addColumn<int>("flow"); // -1: the report
+    QTest::addColumn<bool>("icons");
+    QTest::newRow("Report") << u"Report"_qs << 3 << -1 << false;
+    QTest::newRow("Icon") << u"Icon"_qs << 0 << int(filelist::GridView::LeftToRight) << true;
+    QTest::newRow("Small Icons") << u"Small"_qs << 1 << int(filelist::GridView::LeftToRight)
+                                 << false;
+    QTest::newRow("List") << u"listit"_qs << 2 << int(filelist::GridView::TopToBottom) << false;
+    QTest::newRow("F5, keeping the report") << u"F5"_qs << 3 << -1 << false;
 }
 
 // Each item sets its arrangement and reads the folder again, even when it is already shown, and
@@ -164,8 +161,8 @@ void ViewsTest::viewItem()
 {
     QFETCH(QString, item);
     QFETCH(int, value);
-    QFETCH(int, viewMode);
     QFETCH(int, flow);
+    QFETCH(bool, icons);
     testing::MainWindowScene &scene = *m_scene;
     app::Form1 &form = *scene.form;
     QAction *action = form.findChild<QAction *>(item);
@@ -192,17 +189,16 @@ void ViewsTest::viewItem()
 
         QCOMPARE(list().View(), value);
         auto *report = list().reportView();
-        QListView *arranged = list().arrangedView();
-        if (viewMode < 0) {
+        filelist::GridView *arranged = list().arrangedView();
+        if (flow < 0) {
             QVERIFY(report->isVisible());
             QVERIFY(!arranged->isVisible());
             QVERIFY(!report->isHeaderHidden());
         } else {
             QVERIFY(arranged->isVisible());
             QVERIFY(!report->isVisible());
-            QCOMPARE(int(arranged->viewMode()), viewMode);
-            QCOMPARE(int(arranged->flow()), flow);
-            QCOMPARE(arranged->modelColumn(), 0);
+            QCOMPARE(int(arranged->arrangement().flow), flow);
+            QCOMPARE(arranged->arrangement().icons, icons);
             // Assistive technology meets one item per file, named as shown, and nothing of the
             // hidden columns.
             QAccessibleInterface *files = QAccessible::queryAccessibleInterface(arranged);
