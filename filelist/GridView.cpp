@@ -68,7 +68,7 @@ void GridView::doItemsLayout()
 
 void GridView::forgetItemSize()
 {
-    m_itemSize = QSize();
+    m_lineHeight = -1;
 }
 
 void GridView::dataChanged(
@@ -102,17 +102,20 @@ QModelIndex GridView::item(int row) const
     return model()->index(row, 0, rootIndex());
 }
 
-// Every item is as large as the last row's, as the delegate sizes it in a cell: the one row that a
-// list view with uniform items measures.
+// Every item is as wide as its cell; an icon fills its cell, and other items are one line of text
+// high, as the delegate sizes the first row. No item's size hangs on another's name, so no name is
+// cut to the width of another or drawn over its neighbours.
 QSize GridView::itemSize() const
 {
-    if (!m_itemSize.isValid() && rowCount() > 0) {
+    if (m_arrangement.icons)
+        return m_arrangement.cell;
+    if (m_lineHeight < 0 && rowCount() > 0) {
         QStyleOptionViewItem option;
         initViewItemOption(&option);
-        const QModelIndex last = item(rowCount() - 1);
-        m_itemSize = itemDelegateForIndex(last)->sizeHint(option, last);
+        const QModelIndex first = item(0);
+        m_lineHeight = itemDelegateForIndex(first)->sizeHint(option, first).height();
     }
-    return m_itemSize;
+    return QSize(m_arrangement.cell.width(), m_lineHeight);
 }
 
 // From one item to the next in a line, and from one line to the next.
@@ -176,23 +179,15 @@ QSize GridView::contentsSize() const
     return flowsAcross() ? QSize(along, across) : QSize(across, along);
 }
 
-// Where the item of a row stands in the contents: at the start of its cell, or centred along
-// the flow for an icon; a column of the list is as wide as its cells.
+// Where the item of a row stands in the contents: at the start of its cell.
 QRect GridView::itemRect(int row) const
 {
     if (row < 0 || row >= rowCount())
         return {};
     const int per = perLine();
-    int along = (row % per) * flowStep();
+    const int along = (row % per) * flowStep();
     const int across = (row / per) * lineStep();
-    QSize size = itemSize();
-    if (m_arrangement.icons) {
-        size = size.boundedTo(m_arrangement.cell);
-        along += (flowStep() - (flowsAcross() ? size.width() : size.height())) / 2;
-    } else if (!flowsAcross()) {
-        size.setWidth(m_arrangement.cell.width());
-    }
-    return flowsAcross() ? QRect(QPoint(along, across), size) : QRect(QPoint(across, along), size);
+    return QRect(flowsAcross() ? QPoint(along, across) : QPoint(across, along), itemSize());
 }
 
 // The scroll bar across the lines counts whole lines, or pixels for icons; along the flow

@@ -22,9 +22,9 @@ public:
     {
         Flow flow = TopToBottom;
         QSize cell; // every item's cell
-        // Large icons: the name centred and wrapped under the place of an icon, the item only as
-        // large as its text within the cell, the lines scrolled by pixels. Otherwise the name
-        // at the left of its cell, the lines scrolled whole.
+        // Large icons: the name centred and wrapped under the place of an icon, the item filling
+        // its cell, the lines scrolled by pixels. Otherwise the name on one line at the left of
+        // its cell, the lines scrolled whole.
         bool icons = false;
     };
 
@@ -84,7 +84,7 @@ private:
     void forgetItemSize();
 
     Arrangement m_arrangement;
-    mutable QSize m_itemSize; // measured on the last row after each change of the rows
+    mutable int m_lineHeight = -1; // measured on the first row after each change of the rows
     QPoint m_pressedAt; // in contents coordinates, where a drag takes the item
     bool m_inGeometries = false;
 };

@@ -125,9 +125,21 @@ private:
     // A real click on the row in whichever arrangement is shown.
     void clickRow(const QString &name) { QVERIFY2(m_scene->clickFile(name), qPrintable(name)); }
     void clickHeader(int section);
+    static QString tipAt(QAbstractItemView *view, const QModelIndex &index);
 
     std::optional<testing::MainWindowScene> m_scene;
 };
+
+// The tooltip a pause over the middle of the index's cell shows, if any.
+QString ViewsTest::tipAt(QAbstractItemView *view, const QModelIndex &index)
+{
+    const QPoint at = view->visualRect(index).center();
+    QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(view->viewport(), &help);
+    const QString tip = QToolTip::isVisible() ? QToolTip::text() : QString();
+    QToolTip::hideText();
+    return tip;
+}
 
 // A real click in the middle of the header section.
 void ViewsTest::clickHeader(int section)
@@ -216,6 +228,25 @@ void ViewsTest::viewItem()
         QCOMPARE(form.txtpath->text(), pathBox);
         QVERIFY(list().hasSelectedItem());
         QCOMPARE(list().SelectedItemText(), u"file1.txt"_qs);
+    }
+    if (flow < 0)
+        return;
+    // Whichever name comes last, every item has its cell: a name that fits shows whole, a longer
+    // one is cut and tipped, and no item reaches into the next.
+    const QString longName = u"zz, a name longer than any cell of the list can show"_qs;
+    for (const QString &last : {u"z"_qs, longName}) {
+        testing::writeFile(scene.path(last.toLatin1()), "x");
+        action->trigger();
+        QStringList tipped;
+        for (int row = 0; row < scene.model().rowCount(); ++row) {
+            const QModelIndex index = scene.model().index(row, 0);
+            const QModelIndex next = scene.model().index(row + 1, 0);
+            QVERIFY(!list().arrangedView()->visualRect(index).intersects(
+                list().arrangedView()->visualRect(next)));
+            if (!tipAt(list().arrangedView(), index).isEmpty())
+                tipped.push_back(scene.model().itemText(row));
+        }
+        QCOMPARE(tipped, last == longName ? QStringList {longName} : QStringList());
     }
 }
 
@@ -407,11 +438,7 @@ void ViewsTest::userWidthKeptAndCutCellsTipped()
     QCOMPARE(view->header()->sectionSize(2), 40);
 
     const auto tipOf = [&](const QString &name, int column) {
-        const QModelIndex index = m_scene->model().index(m_scene->model().rowOfName(name), column);
-        const QPoint at = view->visualRect(index).center();
-        QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
-        QCoreApplication::sendEvent(view->viewport(), &help);
-        return QToolTip::isVisible() ? QToolTip::text() : QString();
+        return tipAt(view, m_scene->model().index(m_scene->model().rowOfName(name), column));
     };
     QCOMPARE(tipOf(u"File2.txt"_qs, 0), QString());
     QCOMPARE(tipOf(u"File2.txt"_qs, 2), u"1,024.00KB"_qs);
