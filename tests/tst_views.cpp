@@ -112,7 +112,8 @@ private Q_SLOTS:
     void sortKeySurvivesFolderChangeAndReload();
     void cellsFit_data();
     void cellsFit();
-    void reportAsksForTheRowsOnScreenOnly();
+    void viewsAskForTheRowsOnScreenOnly_data();
+    void viewsAskForTheRowsOnScreenOnly();
     void userWidthKeptAndCutCellsTipped();
     void selectionAcrossReload();
 
@@ -445,10 +446,20 @@ void ViewsTest::userWidthKeptAndCutCellsTipped()
     QToolTip::hideText();
 }
 
-// A million rows cost the report view what the rows on screen cost: showing them and going to
-// the last asks the model about those rows alone.
-void ViewsTest::reportAsksForTheRowsOnScreenOnly()
+void ViewsTest::viewsAskForTheRowsOnScreenOnly_data()
 {
+    QTest::addColumn<int>("view");
+    QTest::newRow("Report") << int(filelist::ListView::Report);
+    QTest::newRow("Icon") << int(filelist::ListView::LargeIcons);
+    QTest::newRow("Small Icons") << int(filelist::ListView::SmallIcons);
+    QTest::newRow("List") << int(filelist::ListView::List);
+}
+
+// A million rows cost each view what the rows on screen cost: showing them, going to the last and
+// a new list while they are shown ask the model about those rows alone.
+void ViewsTest::viewsAskForTheRowsOnScreenOnly()
+{
+    QFETCH(int, view);
     struct Rows : QAbstractTableModel
     {
         mutable int asked = 0;
@@ -457,6 +468,11 @@ void ViewsTest::reportAsksForTheRowsOnScreenOnly()
             return parent.isValid() ? 0 : 1'000'000;
         }
         int columnCount(const QModelIndex &) const override { return 5; }
+        QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override
+        {
+            ++asked;
+            return QAbstractTableModel::index(row, column, parent);
+        }
         QVariant data(const QModelIndex &index, int role) const override
         {
             ++asked;
@@ -467,16 +483,25 @@ void ViewsTest::reportAsksForTheRowsOnScreenOnly()
             ++asked;
             return QAbstractTableModel::flags(index);
         }
+        void renew()
+        {
+            beginResetModel();
+            endResetModel();
+        }
     } rows;
-    filelist::ReportView view;
-    view.resize(600, 400);
-    view.setModel(&rows);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    filelist::ListView list;
+    list.setView(view);
+    QAbstractItemView *shown = list.currentView();
+    shown->setModel(&rows);
+    list.resize(600, 400);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
     const QModelIndex last = rows.index(999'999, 0);
-    view.setCurrentIndex(last);
-    view.grab();
-    QCOMPARE(view.indexAt(view.visualRect(last).center()), last);
+    shown->setCurrentIndex(last);
+    list.grab();
+    QCOMPARE(shown->indexAt(shown->visualRect(last).center()), last);
+    rows.renew();
+    list.grab();
     QVERIFY2(rows.asked < 5000, qPrintable(QString::number(rows.asked)));
 }
 
