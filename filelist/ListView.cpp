@@ -302,9 +302,20 @@ bool ListView::eventFilter(QObject *watched, QEvent *event)
 {
     const bool onViewport = watched == m_report->viewport() || watched == m_arranged->viewport();
     const bool onView = watched == m_report || watched == m_arranged;
-    if (onViewport && event->type() == QEvent::MouseButtonPress) {
+    // A double click is the second press of its clicks.
+    if (onViewport
+        && (event->type() == QEvent::MouseButtonPress
+            || event->type() == QEvent::MouseButtonDblClick)) {
         m_rowBeforePress = selectedRow();
         m_pressSelected = false;
+        if (event->type() == QEvent::MouseButtonPress)
+            return false;
+    }
+    // A press beside the rows that is dragged over them selects the last row it passes; the
+    // release is the click on that row.
+    if (onViewport && event->type() == QEvent::MouseButtonRelease && !m_pressSelected
+        && selectedRow() >= 0 && selectedRow() != m_rowBeforePress) {
+        Q_EMIT ItemClick();
         return false;
     }
     if (onViewport && event->type() == QEvent::MouseButtonDblClick

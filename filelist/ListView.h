@@ -16,11 +16,11 @@ namespace filelist {
 // The file list control: one model shown either as a report (a row per file under the five
 // column headers) or as large-icon, small-icon or list arrangements of the names. All views
 // share the model and its single selection. It raises ItemClick whenever the user selects a row
-// (a click on it, a press on another row with any button, keys that move to another row, typing
-// a name's first letters), DblClick on any double click and on Enter with a file selected,
-// DeleteKey on Delete, and ColumnClick with the header's 1-based position. The user cannot deselect
-// the selected row; a reload keeps the row of the same name selected, and raises SelectionLost when
-// there is none.
+// (a click on it, a press on another row with any button, a press beside the rows dragged over
+// them, keys that move to another row, typing a name's first letters), DblClick on any double click
+// and on Enter with a file selected, DeleteKey on Delete, and ColumnClick with the header's 1-based
+// position. The user cannot deselect the selected row; a reload keeps the row of the same name
+// selected, and raises SelectionLost when there is none.
 class ListView : public QWidget
 {
     Q_OBJECT
