@@ -1,6 +1,6 @@
 #include "filelist/GridView.h"
 
-#include <QAccessible>
+#include <QCoreApplication>
 #include <QDrag>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -25,7 +25,7 @@ int floorDiv(int value, int step)
 } // namespace
 
 GridView::GridView(QWidget *parent)
-    : QAbstractItemView(parent)
+    : UniformItemView(parent)
 {
     setSelectionMode(SingleSelection);
 }
@@ -36,86 +36,19 @@ void GridView::setArrangement(const Arrangement &arrangement)
     doItemsLayout();
 }
 
-// The rows' order or texts change with the model's signals; the item size is measured anew.
-void GridView::setModel(QAbstractItemModel *model)
-{
-    QAbstractItemModel *old = this->model();
-    if (model == old)
-        return;
-    if (old) {
-        disconnect(old, &QAbstractItemModel::layoutChanged, this, &GridView::forgetItemSize);
-        disconnect(old, &QAbstractItemModel::rowsRemoved, this, &GridView::doItemsLayout);
-    }
-    QAbstractItemView::setModel(model);
-    forgetItemSize();
-    if (model) {
-        connect(model, &QAbstractItemModel::layoutChanged, this, &GridView::forgetItemSize);
-        connect(model, &QAbstractItemModel::rowsRemoved, this, &GridView::doItemsLayout);
-    }
-}
-
-void GridView::reset()
-{
-    forgetItemSize();
-    QAbstractItemView::reset();
-}
-
-void GridView::doItemsLayout()
-{
-    forgetItemSize();
-    QAbstractItemView::doItemsLayout();
-}
-
-void GridView::forgetItemSize()
-{
-    m_lineHeight = -1;
-}
-
-void GridView::dataChanged(
-    const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
-{
-    forgetItemSize();
-    scheduleDelayedItemsLayout();
-    QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
-}
-
-void GridView::rowsInserted(const QModelIndex &parent, int start, int end)
-{
-    forgetItemSize();
-    scheduleDelayedItemsLayout();
-    QAbstractItemView::rowsInserted(parent, start, end);
-}
-
-void GridView::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
-{
-    scheduleDelayedItemsLayout();
-    QAbstractItemView::rowsAboutToBeRemoved(parent, start, end);
-}
-
-int GridView::rowCount() const
-{
-    return model() && model()->columnCount(rootIndex()) > 0 ? model()->rowCount(rootIndex()) : 0;
-}
-
 QModelIndex GridView::item(int row) const
 {
     return model()->index(row, 0, rootIndex());
 }
 
-// Every item is as wide as its cell; an icon fills its cell, and other items are one line of text
-// high, as the delegate sizes the first row. No item's size hangs on another's name, so no name is
-// cut to the width of another or drawn over its neighbours.
+// Every item is as wide as its cell; an icon fills its cell, and other items are as high as the
+// first row. No item's size hangs on another's name, so no name is cut to the width of another
+// or drawn over its neighbours.
 QSize GridView::itemSize() const
 {
     if (m_arrangement.icons)
         return m_arrangement.cell;
-    if (m_lineHeight < 0 && rowCount() > 0) {
-        QStyleOptionViewItem option;
-        initViewItemOption(&option);
-        const QModelIndex first = item(0);
-        m_lineHeight = itemDelegateForIndex(first)->sizeHint(option, first).height();
-    }
-    return QSize(m_arrangement.cell.width(), m_lineHeight);
+    return QSize(m_arrangement.cell.width(), firstRowHeight());
 }
 
 // From one item to the next in a line, and from one line to the next.
@@ -543,7 +476,7 @@ QModelIndexList GridView::selectedIndexes() const
 
 void GridView::initViewItemOption(QStyleOptionViewItem *option) const
 {
-    QAbstractItemView::initViewItemOption(option);
+    UniformItemView::initViewItemOption(option);
     if (!iconSize().isValid()) {
         const int size = style()->pixelMetric(
             m_arrangement.icons ? QStyle::PM_IconViewIconSize : QStyle::PM_ListViewIconSize,
@@ -624,7 +557,7 @@ void GridView::updateGeometries()
         lines->setPageStep(page);
         lines->setRange(0, count - page);
     }
-    QAbstractItemView::updateGeometries();
+    UniformItemView::updateGeometries();
 }
 
 // A list of columns takes the wheel's turn for a horizontal one when it cannot scroll vertically.
@@ -651,7 +584,7 @@ void GridView::wheelEvent(QWheelEvent *event)
 void GridView::mousePressEvent(QMouseEvent *event)
 {
     m_pressedAt = event->position().toPoint() + offset();
-    QAbstractItemView::mousePressEvent(event);
+    UniformItemView::mousePressEvent(event);
 }
 
 // The selected name is dragged with its picture as the item shows it selected; an icon's name is
@@ -697,35 +630,6 @@ void GridView::startDrag(Qt::DropActions supportedActions)
     const Qt::DropAction preferred
         = supportedActions & defaultDropAction() ? defaultDropAction() : Qt::CopyAction;
     drag->exec(supportedActions, preferred);
-}
-
-// Assistive technology hears of the current and selected item as the child it is in the view's
-// list of names: its row.
-void GridView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
-{
-    QAbstractItemView::currentChanged(current, previous);
-    if (QAccessible::isActive() && current.isValid()) {
-        QAccessibleEvent event(this, QAccessible::Focus);
-        event.setChild(current.row());
-        QAccessible::updateAccessibility(&event);
-    }
-}
-
-void GridView::selectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
-{
-    if (QAccessible::isActive()) {
-        const QModelIndex added = selected.indexes().value(0);
-        const QModelIndex removed = deselected.indexes().value(0);
-        for (const auto &[index, change] : {std::pair {added, QAccessible::SelectionAdd},
-                 std::pair {removed, QAccessible::SelectionRemove}}) {
-            if (!index.isValid())
-                continue;
-            QAccessibleEvent event(this, change);
-            event.setChild(index.row());
-            QAccessible::updateAccessibility(&event);
-        }
-    }
-    QAbstractItemView::selectionChanged(selected, deselected);
 }
 
 } // namespace filelist

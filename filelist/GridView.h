@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QAbstractItemView>
+#include "filelist/UniformItemView.h"
 
 #include <vector>
 
@@ -12,7 +12,7 @@ namespace filelist {
 // Only the lines scroll: along the flow they always fit the viewport. An item's place follows
 // from its row by arithmetic, so the view keeps nothing per row and a new model of a million
 // rows costs it no more than one of ten; only the items on screen are ever looked at.
-class GridView : public QAbstractItemView
+class GridView : public UniformItemView
 {
     Q_OBJECT
 
@@ -33,12 +33,9 @@ public:
     const Arrangement &arrangement() const { return m_arrangement; }
     void setArrangement(const Arrangement &arrangement);
 
-    void setModel(QAbstractItemModel *model) override;
     QRect visualRect(const QModelIndex &index) const override;
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
     QModelIndex indexAt(const QPoint &point) const override;
-    void reset() override;
-    void doItemsLayout() override;
 
 protected:
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
@@ -55,17 +52,11 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void startDrag(Qt::DropActions supportedActions) override;
-    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
-    void selectionChanged(
-        const QItemSelection &selected, const QItemSelection &deselected) override;
-    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
-        const QList<int> &roles = QList<int>()) override;
-    void rowsInserted(const QModelIndex &parent, int start, int end) override;
-    void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
+    bool isColumnShown(int column) const override { return column == 0; }
+    int accessibleChild(const QModelIndex &index) const override { return index.row(); }
 
 private:
     bool flowsAcross() const { return m_arrangement.flow == LeftToRight; }
-    int rowCount() const;
     QModelIndex item(int row) const;
     QSize itemSize() const;
     int flowStep() const;
@@ -81,10 +72,8 @@ private:
     int closestRow(const QRect &target, const std::vector<int> &rows) const;
     QModelIndex moveAcross(CursorAction cursorAction, const QModelIndex &current);
     int lineScrollValue(int row, const QRect &rect, ScrollHint hint) const;
-    void forgetItemSize();
 
     Arrangement m_arrangement;
-    mutable int m_lineHeight = -1; // measured on the first row after each change of the rows
     QPoint m_pressedAt; // in contents coordinates, where a drag takes the item
     bool m_inGeometries = false;
 };
