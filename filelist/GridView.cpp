@@ -486,7 +486,7 @@ void GridView::initViewItemOption(QStyleOptionViewItem *option) const
     if (m_arrangement.icons) {
         option->showDecorationSelected = false;
         option->decorationPosition = QStyleOptionViewItem::Top;
-        option->displayAlignment = Qt::AlignCenter;
+        option->displayAlignment = Qt::AlignHCenter | Qt::AlignTop;
         option->features |= QStyleOptionViewItem::WrapText;
     } else {
         option->decorationPosition = QStyleOptionViewItem::Left;
