@@ -147,9 +147,9 @@ QScrollBar *GridView::lineBar() const
     return flowsAcross() ? verticalScrollBar() : horizontalScrollBar();
 }
 
-// The rows whose items meet an area of the contents, in the order a list view finds them. An
-// icon meets it with its own rectangle; other items with their cells, the last of a line
-// reaching to where the line ends.
+// The rows whose cells meet an area of the contents, in the order a list view finds them; as a
+// list view has it, outside the icons the last item of a line also meets an area that starts
+// just where the line ends.
 std::vector<int> GridView::rowsMeeting(const QRect &area) const
 {
     std::vector<int> rows;
