@@ -75,7 +75,6 @@ private:
 
     Arrangement m_arrangement;
     QPoint m_pressedAt; // in contents coordinates, where a drag takes the item
-    bool m_inGeometries = false;
 };
 
 } // namespace filelist
