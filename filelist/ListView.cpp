@@ -11,7 +11,6 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
-#include <QListView>
 #include <QMouseEvent>
 #include <QStackedLayout>
 #include <QStyle>
@@ -101,7 +100,7 @@ ListView::ListView(QWidget *parent)
     : QWidget(parent)
     , m_model(new FileListModel(this))
     , m_report(new KeepingView<ReportView>(this))
-    , m_arranged(new KeepingView<QListView>(this))
+    , m_arranged(new KeepingView<GridView>(this))
 {
     static const bool namesOnly = [] {
         QAccessible::installFactory(namesAccessibleFactory);
@@ -120,11 +119,6 @@ ListView::ListView(QWidget *parent)
     header->setStretchLastSection(false);
     header->setSortIndicatorShown(true);
     header->setSortIndicator(0, Qt::AscendingOrder);
-
-    m_arranged->setUniformItemSizes(true);
-    m_arranged->setMovement(QListView::Static);
-    m_arranged->setResizeMode(QListView::Adjust);
-    m_arranged->setWrapping(true);
 
     makeDragSource(m_report);
     makeDragSource(m_arranged);
@@ -190,27 +184,15 @@ void ListView::arrange()
     }
     switch (m_view) {
     case LargeIcons:
-        m_arranged->setViewMode(QListView::IconMode);
-        m_arranged->setFlow(QListView::LeftToRight);
-        m_arranged->setGridSize(QSize(96, 56));
-        m_arranged->setWordWrap(true);
+        m_arranged->setArrangement({GridView::LeftToRight, QSize(96, 56), true});
         break;
     case SmallIcons:
-        m_arranged->setViewMode(QListView::ListMode);
-        m_arranged->setFlow(QListView::LeftToRight);
-        m_arranged->setGridSize(QSize(160, 20));
-        m_arranged->setWordWrap(false);
+        m_arranged->setArrangement({GridView::LeftToRight, QSize(160, 20), false});
         break;
     default:
-        m_arranged->setViewMode(QListView::ListMode);
-        m_arranged->setFlow(QListView::TopToBottom);
-        m_arranged->setGridSize(QSize(200, 20));
-        m_arranged->setWordWrap(false);
+        m_arranged->setArrangement({GridView::TopToBottom, QSize(200, 20), false});
         break;
     }
-    m_arranged->setMovement(QListView::Static);
-    m_arranged->setWrapping(true);
-    m_arranged->setDragEnabled(true);
     stack->setCurrentWidget(m_arranged);
     setFocusProxy(m_arranged);
 }
@@ -320,9 +302,20 @@ bool ListView::eventFilter(QObject *watched, QEvent *event)
 {
     const bool onViewport = watched == m_report->viewport() || watched == m_arranged->viewport();
     const bool onView = watched == m_report || watched == m_arranged;
-    if (onViewport && event->type() == QEvent::MouseButtonPress) {
+    // A double click is the second press of its clicks.
+    if (onViewport
+        && (event->type() == QEvent::MouseButtonPress
+            || event->type() == QEvent::MouseButtonDblClick)) {
         m_rowBeforePress = selectedRow();
         m_pressSelected = false;
+        if (event->type() == QEvent::MouseButtonPress)
+            return false;
+    }
+    // A press beside the rows that is dragged over them selects the last row it passes; the
+    // release is the click on that row.
+    if (onViewport && event->type() == QEvent::MouseButtonRelease && !m_pressSelected
+        && selectedRow() >= 0 && selectedRow() != m_rowBeforePress) {
+        Q_EMIT ItemClick();
         return false;
     }
     if (onViewport && event->type() == QEvent::MouseButtonDblClick

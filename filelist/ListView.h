@@ -1,13 +1,13 @@
 #pragma once
 
 #include "filelist/FileListModel.h"
+#include "filelist/GridView.h"
 #include "filelist/ReportView.h"
 
 #include <QWidget>
 
 #include <optional>
 
-class QListView;
 class QAbstractItemView;
 class QItemSelectionModel;
 
@@ -16,11 +16,11 @@ namespace filelist {
 // The file list control: one model shown either as a report (a row per file under the five
 // column headers) or as large-icon, small-icon or list arrangements of the names. All views
 // share the model and its single selection. It raises ItemClick whenever the user selects a row
-// (a click on it, a press on another row with any button, keys that move to another row, typing
-// a name's first letters), DblClick on any double click and on Enter with a file selected,
-// DeleteKey on Delete, and ColumnClick with the header's 1-based position. The user cannot deselect
-// the selected row; a reload keeps the row of the same name selected, and raises SelectionLost when
-// there is none.
+// (a click on it, a press on another row with any button, a press beside the rows dragged over
+// them, keys that move to another row, typing a name's first letters), DblClick on any double click
+// and on Enter with a file selected, DeleteKey on Delete, and ColumnClick with the header's 1-based
+// position. The user cannot deselect the selected row; a reload keeps the row of the same name
+// selected, and raises SelectionLost when there is none.
 class ListView : public QWidget
 {
     Q_OBJECT
@@ -46,7 +46,7 @@ public:
     int selectedRow() const;
 
     ReportView *reportView() const { return m_report; }
-    QListView *arrangedView() const { return m_arranged; }
+    GridView *arrangedView() const { return m_arranged; }
     QAbstractItemView *currentView() const;
     // Does what a click on the header at the 0-based section does, shown or not.
     void clickHeader(int section);
@@ -69,7 +69,7 @@ private:
 
     FileListModel *m_model;
     ReportView *m_report;
-    QListView *m_arranged;
+    GridView *m_arranged;
     QItemSelectionModel *m_selection;
     int m_view = Report;
     std::optional<QString> m_selectedName;

@@ -1,11 +1,9 @@
 #include "filelist/NamesAccessible.h"
 
-#include "filelist/ListView.h"
+#include "filelist/AccessibleParts.h"
+#include "filelist/GridView.h"
 
 #include <QAccessibleWidget>
-#include <QHash>
-#include <QListView>
-#include <QPointer>
 
 namespace filelist {
 
@@ -13,34 +11,23 @@ namespace {
 
 // One file of an arranged view: its row, read afresh from the view on every question, so that a
 // reload or a new order never leaves it describing a file that has gone.
-class NameItem : public QAccessibleInterface
+class NameItem : public ViewPart<GridView>
 {
 public:
-    NameItem(QListView *view, int row)
-        : m_view(view)
+    NameItem(GridView *view, int row)
+        : ViewPart(view)
         , m_row(row)
     { }
 
     int row() const { return m_row; }
 
     bool isValid() const override { return m_view && m_row < m_view->model()->rowCount(); }
-    QObject *object() const override { return nullptr; }
-    QWindow *window() const override { return m_view ? m_view->window()->windowHandle() : nullptr; }
-    QAccessibleInterface *parent() const override
-    {
-        return QAccessible::queryAccessibleInterface(m_view.data());
-    }
-    QAccessibleInterface *child(int) const override { return nullptr; }
-    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
     QAccessible::Role role() const override { return QAccessible::ListItem; }
 
     QString text(QAccessible::Text kind) const override
     {
         return kind == QAccessible::Name && isValid() ? index().data().toString() : QString();
     }
-    void setText(QAccessible::Text, const QString &) override { }
 
     QRect rect() const override
     {
@@ -67,24 +54,17 @@ public:
     }
 
 private:
-    QModelIndex index() const { return m_view->model()->index(m_row, m_view->modelColumn()); }
+    QModelIndex index() const { return m_view->model()->index(m_row, 0); }
 
-    QPointer<QListView> m_view;
     int m_row;
 };
 
 class NamesAccessible : public QAccessibleWidget
 {
 public:
-    explicit NamesAccessible(QListView *view)
+    explicit NamesAccessible(GridView *view)
         : QAccessibleWidget(view, QAccessible::List)
     { }
-
-    ~NamesAccessible() override
-    {
-        for (const QAccessible::Id id : std::as_const(m_items))
-            QAccessible::deleteAccessibleInterface(id);
-    }
 
     int childCount() const override { return view()->model()->rowCount(); }
 
@@ -92,11 +72,7 @@ public:
     {
         if (row < 0 || row >= childCount())
             return nullptr;
-        if (const auto found = m_items.constFind(row); found != m_items.cend())
-            return QAccessible::accessibleInterface(*found);
-        auto *item = new NameItem(view(), row);
-        m_items.insert(row, QAccessible::registerAccessibleInterface(item));
-        return item;
+        return m_items.get(row, [&] { return new NameItem(view(), row); });
     }
 
     int indexOfChild(const QAccessibleInterface *child) const override
@@ -118,18 +94,16 @@ public:
     }
 
 private:
-    QListView *view() const { return static_cast<QListView *>(widget()); }
+    GridView *view() const { return static_cast<GridView *>(widget()); }
 
-    mutable QHash<int, QAccessible::Id> m_items;
+    mutable PartCache<int> m_items;
 };
 
 } // namespace
 
 QAccessibleInterface *namesAccessibleFactory(const QString &, QObject *object)
 {
-    auto *view = qobject_cast<QListView *>(object);
-    if (view && qobject_cast<ListView *>(view->parent())
-        && view == static_cast<ListView *>(view->parent())->arrangedView())
+    if (auto *view = qobject_cast<GridView *>(object))
         return new NamesAccessible(view);
     return nullptr;
 }

@@ -1,42 +1,16 @@
 #include "filelist/ReportAccessible.h"
 
+#include "filelist/AccessibleParts.h"
 #include "filelist/ReportView.h"
 
 #include <QAccessibleWidget>
-#include <QHash>
 #include <QHeaderView>
-#include <QPointer>
 
 namespace filelist {
 
 namespace {
 
-// What every part of the report's accessible table shares: the view it belongs to, read afresh
-// on every question, so that a reload or a new order never leaves a part describing a file that
-// has gone.
-class Part : public QAccessibleInterface
-{
-public:
-    explicit Part(ReportView *view)
-        : m_view(view)
-    { }
-
-    const ReportView *view() const { return m_view.data(); }
-    QObject *object() const override { return nullptr; }
-    QWindow *window() const override { return m_view ? m_view->window()->windowHandle() : nullptr; }
-    QAccessibleInterface *parent() const override
-    {
-        return QAccessible::queryAccessibleInterface(m_view.data());
-    }
-    QAccessibleInterface *child(int) const override { return nullptr; }
-    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
-    void setText(QAccessible::Text, const QString &) override { }
-
-protected:
-    QPointer<ReportView> m_view;
-};
+using Part = ViewPart<ReportView>;
 
 // A column's header, the first row of the table.
 class HeaderCell : public Part
@@ -188,8 +162,6 @@ public:
         : QAccessibleWidget(view, QAccessible::Tree)
     { }
 
-    ~ReportAccessible() override { forgetParts(); }
-
     void *interface_cast(QAccessible::InterfaceType type) override
     {
         if (type == QAccessible::TableInterface)
@@ -293,7 +265,7 @@ public:
     bool selectColumn(int) override { return false; }
     bool unselectRow(int) override { return false; }
     bool unselectColumn(int) override { return false; }
-    void modelChange(QAccessibleTableModelChangeEvent *) override { forgetParts(); }
+    void modelChange(QAccessibleTableModelChangeEvent *) override { m_parts.forget(); }
 
 private:
     ReportView *view() const { return static_cast<ReportView *>(widget()); }
@@ -305,24 +277,14 @@ private:
     {
         if (column < 0 || column >= columnCount() || row >= rowCount())
             return nullptr;
-        const qint64 key = qint64(row) * 256 + column;
-        if (const auto found = m_parts.constFind(key); found != m_parts.cend())
-            return QAccessible::accessibleInterface(*found);
-        QAccessibleInterface *made = row < 0
-            ? static_cast<QAccessibleInterface *>(new HeaderCell(view(), column))
-            : new Cell(view(), row, column);
-        m_parts.insert(key, QAccessible::registerAccessibleInterface(made));
-        return made;
+        return m_parts.get(qint64(row) * 256 + column, [&]() -> QAccessibleInterface * {
+            if (row < 0)
+                return new HeaderCell(view(), column);
+            return new Cell(view(), row, column);
+        });
     }
 
-    void forgetParts()
-    {
-        for (const QAccessible::Id id : std::as_const(m_parts))
-            QAccessible::deleteAccessibleInterface(id);
-        m_parts.clear();
-    }
-
-    mutable QHash<qint64, QAccessible::Id> m_parts;
+    mutable PartCache<qint64> m_parts;
 };
 
 } // namespace

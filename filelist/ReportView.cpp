@@ -1,6 +1,5 @@
 #include "filelist/ReportView.h"
 
-#include <QAccessible>
 #include <QHeaderView>
 #include <QPaintEvent>
 #include <QPainter>
@@ -11,7 +10,7 @@
 namespace filelist {
 
 ReportView::ReportView(QWidget *parent)
-    : QAbstractItemView(parent)
+    : UniformItemView(parent)
     , m_header(new QHeaderView(Qt::Horizontal, this))
 {
     setSelectionBehavior(SelectRows);
@@ -40,42 +39,12 @@ bool ReportView::isHeaderHidden() const
 void ReportView::setModel(QAbstractItemModel *model)
 {
     m_header->setModel(model);
-    QAbstractItemView::setModel(model);
-    m_rowHeight = -1;
+    UniformItemView::setModel(model);
 }
 
-// A new model's rows are measured once, on the first row, when they are first shown.
-void ReportView::reset()
+bool ReportView::isColumnShown(int column) const
 {
-    m_rowHeight = -1;
-    QAbstractItemView::reset();
-}
-
-int ReportView::rowCount() const
-{
-    return model() ? model()->rowCount(rootIndex()) : 0;
-}
-
-// The height of every row: the tallest cell of the first row, as the delegate sizes it.
-int ReportView::rowHeight() const
-{
-    if (m_rowHeight >= 0)
-        return m_rowHeight;
-    int height = 0;
-    if (rowCount() > 0) {
-        QStyleOptionViewItem option;
-        initViewItemOption(&option);
-        option.rect.setWidth(-1);
-        for (int column = 0; column < model()->columnCount(rootIndex()); ++column) {
-            if (m_header->isSectionHidden(column))
-                continue;
-            const QModelIndex index = model()->index(0, column, rootIndex());
-            height
-                = std::max(height, itemDelegateForIndex(index)->sizeHint(option, index).height());
-        }
-    }
-    m_rowHeight = height;
-    return height;
+    return !m_header->isSectionHidden(column);
 }
 
 int ReportView::firstRow() const
@@ -238,7 +207,7 @@ QRegion ReportView::visualRegionForSelection(const QItemSelection &selection) co
 
 void ReportView::initViewItemOption(QStyleOptionViewItem *option) const
 {
-    QAbstractItemView::initViewItemOption(option);
+    UniformItemView::initViewItemOption(option);
     option->showDecorationSelected = true; // a selected row is highlighted whole
 }
 
@@ -349,7 +318,7 @@ void ReportView::updateGeometries()
     horizontalScrollBar()->setRange(0, std::max(m_header->length() - width, 0));
     horizontalScrollBar()->setSingleStep(std::max(width / (std::max(1, columnsShown) + 1), 2));
     m_inGeometries = false;
-    QAbstractItemView::updateGeometries();
+    UniformItemView::updateGeometries();
 }
 
 // The cells of the rows on screen.
@@ -387,29 +356,7 @@ void ReportView::currentChanged(const QModelIndex &current, const QModelIndex &p
         if (index.isValid())
             viewport()->update(0, visualRect(index).y(), viewport()->width(), rowHeight());
     }
-    if (QAccessible::isActive() && current.isValid() && hasFocus()) {
-        QAccessibleEvent event(this, QAccessible::Focus);
-        event.setChild(accessibleChild(current));
-        QAccessible::updateAccessibility(&event);
-    }
-    QAbstractItemView::currentChanged(current, previous);
-}
-
-void ReportView::selectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
-{
-    if (QAccessible::isActive()) {
-        const QModelIndex added = selected.indexes().value(0);
-        const QModelIndex removed = deselected.indexes().value(0);
-        for (const auto &[index, change] : {std::pair {added, QAccessible::SelectionAdd},
-                 std::pair {removed, QAccessible::SelectionRemove}}) {
-            if (!index.isValid())
-                continue;
-            QAccessibleEvent event(this, change);
-            event.setChild(accessibleChild(index));
-            QAccessible::updateAccessibility(&event);
-        }
-    }
-    QAbstractItemView::selectionChanged(selected, deselected);
+    UniformItemView::currentChanged(current, previous);
 }
 
 } // namespace filelist

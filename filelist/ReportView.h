@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QAbstractItemView>
+#include "filelist/UniformItemView.h"
 
 class QHeaderView;
 
@@ -11,7 +11,7 @@ namespace filelist {
 // focus frame around the whole current row, one row per scroll step). Every row is as high as
 // the first, so the view lays out by arithmetic and keeps nothing per row: a new model of a
 // million rows costs it no more than one of ten, and only the rows on screen are ever looked at.
-class ReportView : public QAbstractItemView
+class ReportView : public UniformItemView
 {
     Q_OBJECT
 
@@ -26,7 +26,6 @@ public:
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
     QModelIndex indexAt(const QPoint &point) const override;
     int sizeHintForColumn(int column) const override;
-    void reset() override;
 
 protected:
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
@@ -40,22 +39,19 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     void updateGeometries() override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
-    void selectionChanged(
-        const QItemSelection &selected, const QItemSelection &deselected) override;
+    bool isColumnShown(int column) const override;
+    int accessibleChild(const QModelIndex &index) const override;
 
 private:
-    int rowHeight() const;
-    int rowCount() const;
+    int rowHeight() const { return firstRowHeight(); }
     int firstRow() const;
     int rowsInViewport() const;
     int rowAt(int y) const;
-    int accessibleChild(const QModelIndex &index) const;
     void drawRow(QPainter &painter, QStyleOptionViewItem option, int row) const;
     void resizeColumnToContents(int column);
 
     QHeaderView *m_header;
     bool m_inGeometries = false;
-    mutable int m_rowHeight = -1; // measured on the first row after each reset
 };
 
 } // namespace filelist

@@ -763,6 +763,12 @@ bool Navigation::runStep(const QString &step)
     } else if (action == QLatin1String("press")) {
         QTest::mousePress(viewport, Qt::LeftButton, {}, at);
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, emptyListPoint());
+    } else if (action == QLatin1String("sweep")) {
+        QTest::mousePress(viewport, Qt::LeftButton, {}, emptyListPoint());
+        QMouseEvent move(
+            QEvent::MouseMove, at, viewport->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(viewport, &move);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, emptyListPoint());
     } else if (action == QLatin1String("enter")) {
         auto *button = m_form->findChild<QPushButton *>(argument);
         button->setFocus();
@@ -814,6 +820,8 @@ void Navigation::rowAndButtonsAgree_data()
         << L {"click a1.txt", "ctrlclick a1.txt"} << "a1.txt";
     QTest::newRow("Ctrl+Space on the selected row")
         << L {"click a1.txt", "key Ctrl+Space"} << "a1.txt";
+    QTest::newRow("press beside the rows dragged over one") << L {"sweep a2.txt"} << "a2.txt";
+    QTest::newRow("the same after a click") << L {"click a1.txt", "sweep a2.txt"} << "a2.txt";
     QTest::newRow("folder holding a file of the same name opened")
         << L {"file {alpha/inner}/a1.txt", "click a1.txt", "tree {alpha/inner}"} << QString();
     QTest::newRow("volume holding a file of the same name picked")

@@ -9,7 +9,6 @@
 #include <QAccessible>
 #include <QDateTime>
 #include <QHeaderView>
-#include <QListView>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
@@ -113,7 +112,8 @@ private Q_SLOTS:
     void sortKeySurvivesFolderChangeAndReload();
     void cellsFit_data();
     void cellsFit();
-    void reportAsksForTheRowsOnScreenOnly();
+    void viewsAskForTheRowsOnScreenOnly_data();
+    void viewsAskForTheRowsOnScreenOnly();
     void userWidthKeptAndCutCellsTipped();
     void selectionAcrossReload();
 
@@ -126,9 +126,21 @@ private:
     // A real click on the row in whichever arrangement is shown.
     void clickRow(const QString &name) { QVERIFY2(m_scene->clickFile(name), qPrintable(name)); }
     void clickHeader(int section);
+    static QString tipAt(QAbstractItemView *view, const QModelIndex &index);
 
     std::optional<testing::MainWindowScene> m_scene;
 };
+
+// The tooltip a pause over the middle of the index's cell shows, if any.
+QString ViewsTest::tipAt(QAbstractItemView *view, const QModelIndex &index)
+{
+    const QPoint at = view->visualRect(index).center();
+    QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(view->viewport(), &help);
+    const QString tip = QToolTip::isVisible() ? QToolTip::text() : QString();
+    QToolTip::hideText();
+    return tip;
+}
 
 // A real click in the middle of the header section.
 void ViewsTest::clickHeader(int section)
@@ -145,16 +157,14 @@ void ViewsTest::viewItem_data()
 {
     QTest::addColumn<QString>("item");
     QTest::addColumn<int>("value");
-    QTest::addColumn<int>("viewMode"); // -1: the report
-    QTest::addColumn<int>("flow");
-    QTest::newRow("Report") << u"Report"_qs << 3 << -1 << -1;
-    QTest::newRow("Icon") << u"Icon"_qs << 0 << int(QListView::IconMode)
-                          << int(QListView::LeftToRight);
-    QTest::newRow("Small Icons") << u"Small"_qs << 1 << int(QListView::ListMode)
-                                 << int(QListView::LeftToRight);
-    QTest::newRow("List") << u"listit"_qs << 2 << int(QListView::ListMode)
-                          << int(QListView::TopToBottom);
-    QTest::newRow("F5, keeping the report") << u"F5"_qs << 3 << -1 << -1;
+    QTest::addColumn<int>("flow"); // -1: the report
+    QTest::addColumn<bool>("icons");
+    QTest::newRow("Report") << u"Report"_qs << 3 << -1 << false;
+    QTest::newRow("Icon") << u"Icon"_qs << 0 << int(filelist::GridView::LeftToRight) << true;
+    QTest::newRow("Small Icons") << u"Small"_qs << 1 << int(filelist::GridView::LeftToRight)
+                                 << false;
+    QTest::newRow("List") << u"listit"_qs << 2 << int(filelist::GridView::TopToBottom) << false;
+    QTest::newRow("F5, keeping the report") << u"F5"_qs << 3 << -1 << false;
 }
 
 // Each item sets its arrangement and reads the folder again, even when it is already shown, and
@@ -164,8 +174,8 @@ void ViewsTest::viewItem()
 {
     QFETCH(QString, item);
     QFETCH(int, value);
-    QFETCH(int, viewMode);
     QFETCH(int, flow);
+    QFETCH(bool, icons);
     testing::MainWindowScene &scene = *m_scene;
     app::Form1 &form = *scene.form;
     QAction *action = form.findChild<QAction *>(item);
@@ -192,17 +202,16 @@ void ViewsTest::viewItem()
 
         QCOMPARE(list().View(), value);
         auto *report = list().reportView();
-        QListView *arranged = list().arrangedView();
-        if (viewMode < 0) {
+        filelist::GridView *arranged = list().arrangedView();
+        if (flow < 0) {
             QVERIFY(report->isVisible());
             QVERIFY(!arranged->isVisible());
             QVERIFY(!report->isHeaderHidden());
         } else {
             QVERIFY(arranged->isVisible());
             QVERIFY(!report->isVisible());
-            QCOMPARE(int(arranged->viewMode()), viewMode);
-            QCOMPARE(int(arranged->flow()), flow);
-            QCOMPARE(arranged->modelColumn(), 0);
+            QCOMPARE(int(arranged->arrangement().flow), flow);
+            QCOMPARE(arranged->arrangement().icons, icons);
             // Assistive technology meets one item per file, named as shown, and nothing of the
             // hidden columns.
             QAccessibleInterface *files = QAccessible::queryAccessibleInterface(arranged);
@@ -220,6 +229,25 @@ void ViewsTest::viewItem()
         QCOMPARE(form.txtpath->text(), pathBox);
         QVERIFY(list().hasSelectedItem());
         QCOMPARE(list().SelectedItemText(), u"file1.txt"_qs);
+    }
+    if (flow < 0)
+        return;
+    // Whichever name comes last, every item has its cell: a name that fits shows whole, a longer
+    // one is cut and tipped, and no item reaches into the next.
+    const QString longName = u"zz, a name longer than any cell of the list can show"_qs;
+    for (const QString &last : {u"z"_qs, longName}) {
+        testing::writeFile(scene.path(last.toLatin1()), "x");
+        action->trigger();
+        QStringList tipped;
+        for (int row = 0; row < scene.model().rowCount(); ++row) {
+            const QModelIndex index = scene.model().index(row, 0);
+            const QModelIndex next = scene.model().index(row + 1, 0);
+            QVERIFY(!list().arrangedView()->visualRect(index).intersects(
+                list().arrangedView()->visualRect(next)));
+            if (!tipAt(list().arrangedView(), index).isEmpty())
+                tipped.push_back(scene.model().itemText(row));
+        }
+        QCOMPARE(tipped, last == longName ? QStringList {longName} : QStringList());
     }
 }
 
@@ -411,21 +439,27 @@ void ViewsTest::userWidthKeptAndCutCellsTipped()
     QCOMPARE(view->header()->sectionSize(2), 40);
 
     const auto tipOf = [&](const QString &name, int column) {
-        const QModelIndex index = m_scene->model().index(m_scene->model().rowOfName(name), column);
-        const QPoint at = view->visualRect(index).center();
-        QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
-        QCoreApplication::sendEvent(view->viewport(), &help);
-        return QToolTip::isVisible() ? QToolTip::text() : QString();
+        return tipAt(view, m_scene->model().index(m_scene->model().rowOfName(name), column));
     };
     QCOMPARE(tipOf(u"File2.txt"_qs, 0), QString());
     QCOMPARE(tipOf(u"File2.txt"_qs, 2), u"1,024.00KB"_qs);
     QToolTip::hideText();
 }
 
-// A million rows cost the report view what the rows on screen cost: showing them and going to
-// the last asks the model about those rows alone.
-void ViewsTest::reportAsksForTheRowsOnScreenOnly()
+void ViewsTest::viewsAskForTheRowsOnScreenOnly_data()
 {
+    QTest::addColumn<int>("view");
+    QTest::newRow("Report") << int(filelist::ListView::Report);
+    QTest::newRow("Icon") << int(filelist::ListView::LargeIcons);
+    QTest::newRow("Small Icons") << int(filelist::ListView::SmallIcons);
+    QTest::newRow("List") << int(filelist::ListView::List);
+}
+
+// A million rows cost each view what the rows on screen cost: showing them, going to the last and
+// a new list while they are shown ask the model about those rows alone.
+void ViewsTest::viewsAskForTheRowsOnScreenOnly()
+{
+    QFETCH(int, view);
     struct Rows : QAbstractTableModel
     {
         mutable int asked = 0;
@@ -434,6 +468,11 @@ void ViewsTest::reportAsksForTheRowsOnScreenOnly()
             return parent.isValid() ? 0 : 1'000'000;
         }
         int columnCount(const QModelIndex &) const override { return 5; }
+        QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override
+        {
+            ++asked;
+            return QAbstractTableModel::index(row, column, parent);
+        }
         QVariant data(const QModelIndex &index, int role) const override
         {
             ++asked;
@@ -444,16 +483,25 @@ void ViewsTest::reportAsksForTheRowsOnScreenOnly()
             ++asked;
             return QAbstractTableModel::flags(index);
         }
+        void renew()
+        {
+            beginResetModel();
+            endResetModel();
+        }
     } rows;
-    filelist::ReportView view;
-    view.resize(600, 400);
-    view.setModel(&rows);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    filelist::ListView list;
+    list.setView(view);
+    QAbstractItemView *shown = list.currentView();
+    shown->setModel(&rows);
+    list.resize(600, 400);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
     const QModelIndex last = rows.index(999'999, 0);
-    view.setCurrentIndex(last);
-    view.grab();
-    QCOMPARE(view.indexAt(view.visualRect(last).center()), last);
+    shown->setCurrentIndex(last);
+    list.grab();
+    QCOMPARE(shown->indexAt(shown->visualRect(last).center()), last);
+    rows.renew();
+    list.grab();
     QVERIFY2(rows.asked < 5000, qPrintable(QString::number(rows.asked)));
 }
 
