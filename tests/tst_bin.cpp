@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QListView>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
