@@ -7,9 +7,11 @@
 #include "app/Module1.h"
 #include "filelist/ListView.h"
 #include "platform/FileSystem.h"
+#include "platform/LongCall.h"
 
 #include <QApplication>
 #include <QPixmap>
+#include <QThread>
 #include <QTreeView>
 
 #include <cerrno>
@@ -79,6 +81,9 @@ void Window::clear()
 {
     app::Module1::LoadFileList(pathText(m_startFolder));
     paint();
+    // A large list let go is freed on a thread of its own: the next case starts once it is gone.
+    for (int waited = 0; platform::workersStillRunning() && waited < 2000; ++waited)
+        QThread::msleep(1);
 }
 
 // ---- the listing's parts -----------------------------------------------------------------------

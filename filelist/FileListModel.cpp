@@ -9,19 +9,40 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <memory>
+#include <utility>
+
 namespace filelist {
 
 FileListModel::FileListModel(QObject *parent)
     : QAbstractTableModel(parent)
 { }
 
+namespace {
+
+// Rows enough for freeing them to take the window a few milliseconds.
+constexpr size_t largeTable = 100'000;
+
+// Frees a table that is no longer shown: a large one on a thread of its own, so that swapping
+// a list of a million rows costs the window no more than swapping a small one.
+void letGo(RowTable table)
+{
+    if (table.size() < largeTable)
+        return;
+    platform::runDetached("tolvan-free",
+        [old = std::make_shared<RowTable>(std::move(table))]() mutable { old.reset(); });
+}
+
+} // namespace
+
 void FileListModel::show(std::vector<Column> columns, RowTable table, Rows rows)
 {
     beginResetModel();
     m_columns = std::move(columns);
-    m_table = std::move(table);
+    RowTable old = std::exchange(m_table, std::move(table));
     m_interim = rows == Rows::FirstOnly;
     endResetModel();
+    letGo(std::move(old));
 }
 
 // ---- reading -----------------------------------------------------------------------------------

@@ -78,10 +78,19 @@ void loadFileList(ListView &list, QString path)
             },
             Qt::QueuedConnection);
     };
+    // The file selected now is selected again in the new list; finding its row in a large list
+    // sorted by a value means looking at every row, which is done here on the reading thread.
+    const int selected = list.selectedRow();
+    const std::optional<QString> selectedName
+        = selected >= 0 ? std::optional(model.itemText(selected)) : std::nullopt;
     Listing listing;
     try {
-        listing = platform::runLong(
-            reading, [path, sortKey, firstRows] { return readFolder(path, sortKey, firstRows); });
+        listing = platform::runLong(reading, [path, sortKey, firstRows, selectedName] {
+            Listing read = readFolder(path, sortKey, firstRows);
+            if (selectedName)
+                read.table.lookUpAhead(*selectedName, Collation());
+            return read;
+        });
     } catch (const platform::Failure &) {
         waiting->open = false;
         RowTable empty(path);

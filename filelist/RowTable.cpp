@@ -21,6 +21,7 @@ int RowTable::add(QByteArrayView nameBytes)
     m_rows.push_back({offset, quint16(nameBytes.size()), NameOnly, 0, 0, 0, 0, noCreated});
     m_order.push_back(quint32(m_rows.size() - 1));
     m_namesRanked = false;
+    m_lookedUp.reset();
     return int(m_rows.size() - 1);
 }
 
@@ -33,6 +34,7 @@ void RowTable::adopt(NameStore names, std::vector<Row> rows)
         m_order[m_rows[k].nameRank] = k;
     m_namesRanked = true;
     m_sortKey = 0;
+    m_lookedUp.reset();
 }
 
 void RowTable::setType(int item, quint32 typeIndex)
@@ -75,6 +77,8 @@ QByteArrayView RowTable::nameBytesOf(const Row &row) const
 
 int RowTable::positionOfName(QStringView name, const Collation &collation) const
 {
+    if (m_lookedUp && m_lookedUp->first == name)
+        return m_lookedUp->second;
     QByteArray bytes;
     try {
         bytes = platform::encodeName(name);
@@ -95,6 +99,13 @@ int RowTable::positionOfName(QStringView name, const Collation &collation) const
             return int(shown);
     }
     return -1;
+}
+
+void RowTable::lookUpAhead(const QString &name, const Collation &collation)
+{
+    m_lookedUp.reset();
+    const int position = positionOfName(name, collation);
+    m_lookedUp.emplace(name, position);
 }
 
 std::vector<int> RowTable::shownPositions() const
@@ -200,6 +211,7 @@ void RowTable::setOrder(int key, std::vector<quint32> order)
 {
     m_sortKey = key;
     m_order = std::move(order);
+    m_lookedUp.reset();
 }
 
 } // namespace filelist

@@ -9,6 +9,7 @@
 
 #include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace filelist {
@@ -83,7 +84,11 @@ public:
     std::vector<int> shownPositions() const;
     QString nameOf(const Row &row) const;
     QByteArrayView nameBytesOf(const Row &row) const;
+    // The shown position of the file named name, or -1. Outside name order this looks at every
+    // row; lookUpAhead makes that look on the thread that builds the table, for the one name the
+    // window will ask for, which is then answered at once until the order changes.
     int positionOfName(QStringView name, const Collation &collation) const;
+    void lookUpAhead(const QString &name, const Collation &collation);
     const QString &folderPath() const { return m_folderPath; }
 
 private:
@@ -96,6 +101,7 @@ private:
     QString m_folderPath;
     bool m_namesRanked = false;
     int m_sortKey = 0;
+    std::optional<std::pair<QString, int>> m_lookedUp; // a name and its position, in this order
 };
 
 } // namespace filelist

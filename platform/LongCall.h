@@ -30,6 +30,8 @@
 //   them before it returns (filelist/FolderReader.cpp).
 // - A tree's start-folder reader ("tolvan-tree"), made by runDetached: the tree waits 50 ms for
 //   it, then takes its rows through a posted call when they come.
+// - A large list no longer shown is freed on a thread of its own ("tolvan-free", made by
+//   runDetached in filelist/FileListModel.cpp), which owns the list alone.
 // Every thread is a plain std::thread, detached: QThreadPool's destructor would wait for a call
 // stuck in the kernel (a dead network volume) at the program's end, and a QThread may not be
 // destroyed while it runs. The program ends without waiting for them (workersStillRunning).

@@ -380,6 +380,14 @@ void ViewsTest::selectionAcrossReload()
     QCOMPARE(list().SelectedItemText(), u"file1.txt"_qs);
     QCOMPARE(testing::enabledFileButtons(*scene.form), testing::allFileButtons);
 
+    // Sorted by size, the row is found while the folder is read; sorted again, it moves on.
+    clickHeader(2);
+    scene.form->Report->trigger();
+    QCOMPARE(list().selectedRow(), 3);
+    clickHeader(0);
+    QCOMPARE(list().selectedRow(), 2);
+    QCOMPARE(scene.model().rowOfName(u"file1.txt"_qs), 2);
+
     QCOMPARE(::unlink(scene.path("file1.txt").constData()), 0);
     scene.form->Report->trigger();
     QVERIFY(!list().hasSelectedItem());
