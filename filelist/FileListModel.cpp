@@ -125,6 +125,41 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
     return {};
 }
 
+QModelIndexList FileListModel::match(
+    const QModelIndex &start, int role, const QVariant &value, int hits, Qt::MatchFlags flags) const
+{
+    const bool typedName = role == Qt::DisplayRole && start.isValid() && start.column() == 0
+        && hits == 1 && flags == (Qt::MatchStartsWith | Qt::MatchWrap);
+    if (!typedName)
+        return QAbstractTableModel::match(start, role, value, hits, flags);
+    const QString typed = value.toString();
+    const size_t rows = m_table.size();
+    for (size_t k = 0; k < rows; ++k) {
+        const size_t row = (size_t(start.row()) + k) % rows;
+        if (nameStartsWith(m_table.shownRow(row), typed))
+            return {index(int(row), 0)};
+    }
+    return {};
+}
+
+// Whether the name as the list shows it starts with typed, case aside. A character below 128 is
+// its own byte in a name, so as long as both are such characters the bytes are compared; the
+// rest of the names are compared as their shown text.
+bool FileListModel::nameStartsWith(const RowTable::Row &row, QStringView typed) const
+{
+    const QByteArrayView bytes = m_table.nameBytesOf(row);
+    const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+    for (qsizetype k = 0; k < typed.size(); ++k) {
+        const char16_t c = typed[k].unicode();
+        if (c >= 0x80 || (k < bytes.size() && uchar(bytes[k]) >= 0x80))
+            return platform::displayName(m_table.nameOf(row))
+                .startsWith(typed, Qt::CaseInsensitive);
+        if (k == bytes.size() || lower(char16_t(uchar(bytes[k]))) != lower(c))
+            return false;
+    }
+    return true;
+}
+
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0

@@ -57,12 +57,17 @@ public:
     QStringList mimeTypes() const override;
     QMimeData *mimeData(const QModelIndexList &indexes) const override;
     Qt::DropActions supportedDragActions() const override;
+    // Typing a name's first letters looks at every row; for the names this looks at their bytes
+    // rather than at a text made for each row, and is many times faster on a large list.
+    QModelIndexList match(const QModelIndex &start, int role, const QVariant &value, int hits = 1,
+        Qt::MatchFlags flags = Qt::MatchStartsWith | Qt::MatchWrap) const override;
 
     // The exact name text of a row (UserRole gives the same through data()).
     static constexpr int NameRole = Qt::UserRole;
 
 private:
     QString textOf(const RowTable::Row &row, int column) const;
+    bool nameStartsWith(const RowTable::Row &row, QStringView typed) const;
 
     std::vector<Column> m_columns;
     RowTable m_table;

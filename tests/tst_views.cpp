@@ -4,6 +4,7 @@
 #include "app/Form1.h"
 #include "app/Forms.h"
 #include "filelist/CellText.h"
+#include "platform/NameCodec.h"
 #include "windowsupport.h"
 
 #include <QAccessible>
@@ -116,6 +117,8 @@ private Q_SLOTS:
     void viewsAskForTheRowsOnScreenOnly();
     void userWidthKeptAndCutCellsTipped();
     void selectionAcrossReload();
+    void typedLettersPickAFile_data();
+    void typedLettersPickAFile();
 
 private:
     filelist::ListView &list() const { return *m_scene->form->ListView1; }
@@ -515,3 +518,37 @@ void ViewsTest::viewsAskForTheRowsOnScreenOnly()
 
 QTEST_MAIN(ViewsTest)
 #include "tst_views.moc"
+
+void ViewsTest::typedLettersPickAFile_data()
+{
+    QTest::addColumn<QByteArray>("added"); // a file added to the samples
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("picked"); // empty: none
+    QTest::newRow("capitals typed, small letters in the name")
+        << QByteArray() << "FILE1" << QByteArray("file1.txt");
+    QTest::newRow("a bracket typed picks no brace") << QByteArray("{b}.txt") << "[" << QByteArray();
+    const QByteArray eclair = QString(u"\u00c9clair.txt"_qs).toUtf8();
+    QTest::newRow("an accented letter typed, its capital in the name")
+        << eclair << u"\u00e9c"_qs << eclair;
+    QTest::newRow("a byte that is not UTF-8 typed as the mark it shows as")
+        << QByteArray("\xff.txt") << u"\ufffd"_qs << QByteArray("\xff.txt");
+}
+
+// Typing a name's first letters picks the first file whose name, as shown, starts with them in
+// any case.
+void ViewsTest::typedLettersPickAFile()
+{
+    QFETCH(QByteArray, added);
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, picked);
+    testing::MainWindowScene &scene = *m_scene;
+    if (!added.isEmpty()) {
+        testing::writeFile(scene.path(added), "x");
+        scene.form->Report->trigger();
+    }
+    for (const QChar letter : typed)
+        QTest::sendKeyEvent(QTest::Click, list().currentView(), Qt::Key_unknown, letter, {});
+    QCOMPARE(list().hasSelectedItem(), !picked.isEmpty());
+    if (!picked.isEmpty())
+        QCOMPARE(list().SelectedItemText(), platform::decodeName(picked));
+}
